@@ -1,0 +1,59 @@
+#include "app/dispatcher.hpp"
+
+#include <memory>
+#include <stdexcept>
+
+namespace tovik {
+
+namespace {
+
+CommandReply run_handler(const Command& command, const nlohmann::json& args) {
+    try {
+        return {CommandReply::Status::ok, command.handler(args)};
+    } catch (const std::exception& e) {
+        return {CommandReply::Status::failed, e.what()};
+    }
+}
+
+}  // namespace
+
+void CommandTable::add(const std::string& name, CommandKind kind, CommandHandler handler) {
+    if (!commands_.emplace(name, Command{kind, std::move(handler)}).second)
+        throw std::logic_error("command registered twice: " + name);
+}
+
+const Command* CommandTable::find(std::string_view name) const {
+    auto it = commands_.find(name);
+    return it == commands_.end() ? nullptr : &it->second;
+}
+
+std::string unknown_command_message(std::string_view name) {
+    return "command " + std::string(name) + " not found";
+}
+
+Dispatcher::Dispatcher(CommandTable table, TaskPool& pool, PostToMain post_to_main)
+    : table_(std::move(table)), pool_(pool), post_to_main_(std::move(post_to_main)) {}
+
+void Dispatcher::dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply) {
+    const Command* command = table_.find(name);
+    if (!command) {
+        reply({CommandReply::Status::unknown_command, unknown_command_message(name)});
+        return;
+    }
+    if (command->kind == CommandKind::immediate) {
+        reply(run_handler(*command, args));
+        return;
+    }
+    pool_.submit([this, command, args, reply = std::move(reply)]() mutable {
+        auto result = std::make_shared<CommandReply>(run_handler(*command, args));
+        post_to_main_([reply = std::move(reply), result] { reply(std::move(*result)); });
+    });
+}
+
+CommandReply Dispatcher::call(const std::string& name, const nlohmann::json& args) {
+    const Command* command = table_.find(name);
+    if (!command) return {CommandReply::Status::unknown_command, unknown_command_message(name)};
+    return run_handler(*command, args);
+}
+
+}  // namespace tovik

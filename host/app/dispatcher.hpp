@@ -1,0 +1,64 @@
+#pragma once
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "app/task_pool.hpp"
+
+namespace tovik {
+
+enum class CommandKind { immediate, background };
+
+// A handler decodes its arguments (CommandArgs), does its work and returns the
+// result; it fails by throwing CommandError (or any std::exception).
+using CommandHandler = std::function<nlohmann::json(const nlohmann::json& args)>;
+
+struct Command {
+    CommandKind kind;
+    CommandHandler handler;
+};
+
+// All commands in one table. A duplicate name is a start-up error.
+class CommandTable {
+public:
+    void add(const std::string& name, CommandKind kind, CommandHandler handler);
+    [[nodiscard]] const Command* find(std::string_view name) const;
+
+private:
+    std::map<std::string, Command, std::less<>> commands_;
+};
+
+struct CommandReply {
+    enum class Status { ok, failed, unknown_command };
+    Status status;
+    // The result for ok; a message string otherwise.
+    nlohmann::json value;
+};
+
+using ReplyFn = std::function<void(CommandReply)>;
+using PostToMain = std::function<void(std::function<void()>)>;
+
+// Runs commands by name. Called on the main thread only. Immediate commands run
+// inline, so they finish in arrival order; background commands go to the pool
+// and their reply is posted back to the main thread. Each call replies once.
+class Dispatcher {
+public:
+    Dispatcher(CommandTable table, TaskPool& pool, PostToMain post_to_main);
+
+    void dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply);
+
+    // Runs one command to completion on the calling thread (tests and tools).
+    [[nodiscard]] CommandReply call(const std::string& name, const nlohmann::json& args);
+
+private:
+    CommandTable table_;
+    TaskPool& pool_;
+    PostToMain post_to_main_;
+};
+
+[[nodiscard]] std::string unknown_command_message(std::string_view name);
+
+}  // namespace tovik
