@@ -1,0 +1,14 @@
+export type {
+  CommandArgs,
+  CommandName,
+  CommandResult,
+  Commands,
+  HostEventName,
+  HostEvents,
+  JsonValue,
+  Row,
+  SqlCell,
+} from './commands';
+export { bridgeKind, hasHostBridge, invoke, NO_BRIDGE, onHostEvent } from './invoke';
+export { readSecret, writeSecret } from './secrets';
+export { exposeTestHook, type TestHook } from './test-hook';
