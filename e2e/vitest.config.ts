@@ -1,0 +1,15 @@
+import { fileURLToPath } from 'node:url';
+import { defineConfig } from 'vitest/config';
+
+export default defineConfig({
+  test: {
+    root: fileURLToPath(new URL('.', import.meta.url)),
+    include: ['**/*.test.ts'],
+    environment: 'node',
+    // Each file starts its own host and browser; one file at a time keeps
+    // a shared two-core machine usable.
+    fileParallelism: false,
+    testTimeout: 60_000,
+    hookTimeout: 60_000,
+  },
+});
