@@ -52,7 +52,8 @@ function killGroup(child, signal) {
  * @returns {Promise<boolean>} whether it exited in time
  */
 function exited(child, ms) {
-  if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve(true);
+  // No pid: the program never started.
+  if (child.pid === undefined || child.exitCode !== null || child.signalCode !== null) return Promise.resolve(true);
   return new Promise((resolve) => {
     const timer = setTimeout(() => resolve(false), ms);
     child.once('exit', () => {
