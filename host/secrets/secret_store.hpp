@@ -1,4 +1,6 @@
 #pragma once
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -8,6 +10,12 @@
 namespace tovik {
 
 inline constexpr const char* kSecretService = "com.quillarex.offline";
+
+// Limits of the credential store, counted in UTF-16 code units as the platform
+// stores them. The target name is the secret's name + "." + kSecretService.
+inline constexpr std::size_t kMaxSecretNameUnits = 512;
+inline constexpr std::size_t kMaxSecretTargetUnits = 32767;
+inline constexpr std::size_t kMaxSecretValueUnits = 1280;
 
 // A failure of the credential store; its text is passed to the page unchanged.
 class SecretStoreError : public std::runtime_error {
@@ -36,7 +44,10 @@ protected:
 };
 
 // Secret Service (libsecret) entries: service kSecretService, account = name.
-[[nodiscard]] std::unique_ptr<SecretStore> make_service_secret_store();
+// A call that gets no answer within answer_timeout fails instead of blocking
+// the window thread (a hung service, an unlock prompt nobody sees).
+[[nodiscard]] std::unique_ptr<SecretStore> make_service_secret_store(
+    std::chrono::milliseconds answer_timeout = std::chrono::seconds(20));
 // A 0600 JSON file, for development and tests only.
 [[nodiscard]] std::unique_ptr<SecretStore> make_file_secret_store(std::filesystem::path file);
 
