@@ -1,0 +1,187 @@
+#include "db/database.hpp"
+
+#include <array>
+#include <cstddef>
+#include <limits>
+#include <string_view>
+#include <system_error>
+
+#include "db/json_sql.hpp"
+#include "db/secure_random.hpp"
+
+namespace tovik {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kDatabaseFile = "quillarex.db";
+constexpr const char* kKeyName = "db-key";
+constexpr std::size_t kKeyBytes = 32;
+constexpr const char* kReturnedResults = "Execute returned results - did you mean to call query?";
+
+std::string new_key() {
+    std::array<std::byte, kKeyBytes> bytes{};
+    fill_secure_random(bytes);
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * kKeyBytes);
+    for (const std::byte b : bytes) {
+        hex += kDigits[std::to_integer<unsigned>(b) >> 4];
+        hex += kDigits[std::to_integer<unsigned>(b) & 0xF];
+    }
+    return hex;
+}
+
+// The key text goes into a PRAGMA statement; anything but hex digits there
+// would change the statement, and the page can write "db-key" too.
+bool is_key_text(const std::string& key) {
+    if (key.size() != 2 * kKeyBytes) return false;
+    for (const char c : key)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+    return true;
+}
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+// True when the text after the first statement holds only whitespace and
+// comments (SQLite lets a comment run to the end of the text unclosed).
+bool only_whitespace_and_comments(std::string_view rest) {
+    std::size_t i = 0;
+    while (i < rest.size()) {
+        if (is_space(rest[i])) {
+            ++i;
+        } else if (rest.substr(i, 2) == "--") {
+            const auto end = rest.find('\n', i);
+            if (end == std::string_view::npos) return true;
+            i = end + 1;
+        } else if (rest.substr(i, 2) == "/*") {
+            const auto end = rest.find("*/", i + 2);
+            if (end == std::string_view::npos) return true;
+            i = end + 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+Db::Db(std::filesystem::path data_dir, SecretStore& secrets) : data_dir_(std::move(data_dir)), secrets_(secrets) {}
+
+void Db::open() {
+    std::lock_guard lock(mutex_);
+    if (connection_) return;
+
+    std::error_code error;
+    fs::create_directories(data_dir_, error);
+    if (error) throw DbError(error.message());
+
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2((data_dir_ / kDatabaseFile).c_str(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // Held from here on, so every failure below closes the connection.
+    Connection connection(raw);
+    if (rc != SQLITE_OK) throw DbError(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+
+    const std::string key_statement = "PRAGMA key = \"x'" + database_key() + "'\";";
+    if (sqlite3_exec(connection.get(), key_statement.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        // Pins the SQLCipher 4 file format whatever a later library's defaults are.
+        sqlite3_exec(connection.get(), "PRAGMA cipher_compatibility = 4;", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw DbError(sqlite3_errmsg(connection.get()));
+    // The first statements that read the file: a wrong key shows up here.
+    if (sqlite3_exec(connection.get(),
+                     "PRAGMA journal_mode = WAL; PRAGMA foreign_keys = ON; PRAGMA busy_timeout = 5000;", nullptr,
+                     nullptr, nullptr) != SQLITE_OK)
+        throw DbError(std::string("cannot open the encrypted database: ") + sqlite3_errmsg(connection.get()));
+
+    connection_ = std::move(connection);
+}
+
+// Reads "db-key", or makes and stores a new one. The new key is stored before
+// the file has been checked with it: a file whose key was lost then fails the
+// same way on every start instead of getting a fresh key each time.
+std::string Db::database_key() {
+    if (auto stored = secrets_.get(kKeyName)) {
+        if (!is_key_text(*stored)) throw DbError("the stored db-key is not 64 hexadecimal characters");
+        return std::move(*stored);
+    }
+    std::string key = new_key();
+    secrets_.set(kKeyName, key);
+    return key;
+}
+
+void Db::execute(const std::string& sql, const nlohmann::json::array_t& params) {
+    std::lock_guard lock(mutex_);
+    const Statement statement = prepare(sql, params);
+    if (!statement) return;  // only whitespace and comments: nothing to run
+    if (sqlite3_column_count(statement.get()) > 0 && !sqlite3_stmt_readonly(statement.get())) {
+        execute_guarded(statement.get());
+        return;
+    }
+    const int rc = sqlite3_step(statement.get());
+    if (rc == SQLITE_ROW) throw DbError(kReturnedResults);
+    if (rc != SQLITE_DONE) fail_with_sqlite_message();
+}
+
+// A writing statement that yields rows (RETURNING, some PRAGMAs) has made its
+// changes by the time its first row appears. Run it inside a savepoint so that
+// refusing it also undoes them: a refused call must not have written anything.
+void Db::execute_guarded(sqlite3_stmt* statement) {
+    sqlite3* db = connection_.get();
+    if (sqlite3_exec(db, "SAVEPOINT tovik_execute", nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail_with_sqlite_message();
+    const int rc = sqlite3_step(statement);
+    const std::string message = rc == SQLITE_ROW ? kReturnedResults : sqlite3_errmsg(db);
+    sqlite3_reset(statement);
+    if (rc == SQLITE_DONE) {
+        if (sqlite3_exec(db, "RELEASE tovik_execute", nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail_with_sqlite_message();
+        return;
+    }
+    sqlite3_exec(db, "ROLLBACK TO tovik_execute; RELEASE tovik_execute", nullptr, nullptr, nullptr);
+    throw DbError(message);
+}
+
+nlohmann::json Db::select(const std::string& sql, const nlohmann::json::array_t& params) {
+    std::lock_guard lock(mutex_);
+    const Statement statement = prepare(sql, params);
+    nlohmann::json rows = nlohmann::json::array();
+    if (!statement) return rows;
+    auto& array = rows.get_ref<nlohmann::json::array_t&>();
+    const RowShape shape(statement.get());
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) array.push_back(shape.read_row(statement.get()));
+    if (rc != SQLITE_DONE) fail_with_sqlite_message();
+    return rows;
+}
+
+// Prepares exactly one statement and binds the parameters to it. Returns an
+// empty handle when the text holds no statement at all.
+Statement Db::prepare(const std::string& sql, const nlohmann::json::array_t& params) {
+    if (!connection_) throw DbError("database is not open");
+    if (sql.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) throw DbError("statement too long");
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(connection_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, &tail);
+    Statement statement(raw);
+    if (rc != SQLITE_OK) fail_with_sqlite_message();
+    // SQLite stops at an embedded NUL, which then counts as more text here.
+    const std::size_t used = tail ? static_cast<std::size_t>(tail - sql.c_str()) : sql.size();
+    if (!only_whitespace_and_comments(std::string_view(sql).substr(used)))
+        throw DbError("Multiple statements provided");
+
+    const int needed = statement ? sqlite3_bind_parameter_count(statement.get()) : 0;
+    if (params.size() != static_cast<std::size_t>(needed))
+        throw DbError("Wrong number of parameters passed to query. Got " + std::to_string(params.size()) +
+                      ", needed " + std::to_string(needed));
+    for (int i = 0; i < needed; ++i)
+        if (bind_json(statement.get(), i + 1, params[static_cast<std::size_t>(i)]) != SQLITE_OK)
+            fail_with_sqlite_message();
+    return statement;
+}
+
+void Db::fail_with_sqlite_message() const { throw DbError(sqlite3_errmsg(connection_.get())); }
+
+}  // namespace tovik

@@ -1,0 +1,49 @@
+#pragma once
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "db/sqlite_handles.hpp"
+#include "secrets/secret_store.hpp"
+
+namespace tovik {
+
+// A failure of a database call; its text is what the page receives.
+class DbError : public std::runtime_error {
+public:
+    explicit DbError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The host's one encrypted database connection. The slot is empty until open()
+// succeeds and then holds the connection for the life of the object. Every
+// call holds one lock from parameter conversion to the last row, so statements
+// never interleave; transactions are the caller's business.
+class Db {
+public:
+    Db(std::filesystem::path data_dir, SecretStore& secrets);
+
+    // Creates or opens "quillarex.db" in the data folder and unlocks it with
+    // the key kept as "db-key" in the secret store (made on first use).
+    // Does nothing when already open; a failure leaves the slot empty.
+    void open();
+    // Runs one statement that returns no rows.
+    void execute(const std::string& sql, const nlohmann::json::array_t& params);
+    // Runs one statement and returns its rows as JSON objects.
+    [[nodiscard]] nlohmann::json select(const std::string& sql, const nlohmann::json::array_t& params);
+
+private:
+    [[nodiscard]] std::string database_key();
+    [[nodiscard]] Statement prepare(const std::string& sql, const nlohmann::json::array_t& params);
+    void execute_guarded(sqlite3_stmt* statement);
+    [[noreturn]] void fail_with_sqlite_message() const;
+
+    std::filesystem::path data_dir_;
+    SecretStore& secrets_;
+    std::mutex mutex_;
+    Connection connection_;
+};
+
+}  // namespace tovik

@@ -1,0 +1,25 @@
+#include "db/db_commands.hpp"
+
+#include "app/command_args.hpp"
+
+namespace tovik {
+
+void add_db_commands(CommandTable& table, Db& db) {
+    table.add("db_open", CommandKind::immediate, [&db](const nlohmann::json&) -> nlohmann::json {
+        db.open();
+        return nullptr;
+    });
+    table.add("db_execute", CommandKind::immediate, [&db](const nlohmann::json& args) -> nlohmann::json {
+        const CommandArgs decoded("db_execute", args);
+        const std::string sql = decoded.required_string("sql");
+        db.execute(sql, decoded.required_array("params").get_ref<const nlohmann::json::array_t&>());
+        return nullptr;
+    });
+    table.add("db_select", CommandKind::immediate, [&db](const nlohmann::json& args) -> nlohmann::json {
+        const CommandArgs decoded("db_select", args);
+        const std::string sql = decoded.required_string("sql");
+        return db.select(sql, decoded.required_array("params").get_ref<const nlohmann::json::array_t&>());
+    });
+}
+
+}  // namespace tovik
