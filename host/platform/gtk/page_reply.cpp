@@ -1,0 +1,30 @@
+#include "platform/gtk/page_reply.hpp"
+
+#include "app/json_text.hpp"
+#include "platform/gtk/gobject_ptr.hpp"
+
+namespace tovik {
+
+PageReply::PageReply(WebKitScriptMessageReply* reply, JSCContext* context)
+    : reply_(webkit_script_message_reply_ref(reply)), context_(JSC_CONTEXT(g_object_ref(context))) {}
+
+PageReply::~PageReply() {
+    // A page must never wait forever: an unanswered message fails.
+    if (!sent_) fail("the host dropped the command");
+    webkit_script_message_reply_unref(reply_);
+    g_object_unref(context_);
+}
+
+void PageReply::ok(const nlohmann::json& value) { send({{"ok", true}, {"value", value}}); }
+
+void PageReply::fail(const std::string& message) { send({{"ok", false}, {"error", message}}); }
+
+void PageReply::send(const nlohmann::json& envelope) {
+    if (sent_) return;
+    sent_ = true;
+    const std::string text = to_json_text(envelope);
+    GObjectPtr<JSCValue> value(jsc_value_new_from_json(context_, text.c_str()));
+    webkit_script_message_reply_return_value(reply_, value.get());
+}
+
+}  // namespace tovik

@@ -1,0 +1,34 @@
+#pragma once
+#include <webkit2/webkit2.h>
+
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace tovik {
+
+// The pending answer to one script message. The page's promise resolves with
+// {ok: true, value} or {ok: false, error}; the envelope keeps a failure's
+// message a plain string on the page side. Sends at most once.
+class PageReply {
+public:
+    PageReply(WebKitScriptMessageReply* reply, JSCContext* context);
+    ~PageReply();
+    PageReply(const PageReply&) = delete;
+    PageReply& operator=(const PageReply&) = delete;
+
+    void ok(const nlohmann::json& value);
+    void fail(const std::string& message);
+
+private:
+    void send(const nlohmann::json& envelope);
+
+    WebKitScriptMessageReply* reply_;
+    JSCContext* context_;
+    bool sent_ = false;
+};
+
+using SharedPageReply = std::shared_ptr<PageReply>;
+
+}  // namespace tovik

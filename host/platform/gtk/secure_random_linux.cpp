@@ -1,0 +1,23 @@
+#include "platform/secure_random.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <sys/random.h>
+
+namespace tovik {
+
+void fill_secure_random(std::span<unsigned char> out) {
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+        const ssize_t got = getrandom(out.data() + filled, out.size() - filled, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw std::runtime_error(std::string("secure random source: ") + std::strerror(errno));
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+}
+
+}  // namespace tovik
