@@ -6,6 +6,8 @@ const root = fileURLToPath(new URL('.', import.meta.url));
 
 export default defineConfig({
   root,
+  // Caches belong with the installed packages, which git ignores.
+  cacheDir: fileURLToPath(new URL('../node_modules/.vite/client', import.meta.url)),
   // The host serves the build from its own scheme and from a loopback port:
   // only relative asset paths work in both.
   base: './',

@@ -40,6 +40,8 @@ describe('the embedded client in serve mode', () => {
     });
     page.on('requestfailed', (req) => problems.push(`request failed: ${req.url()} ${req.failure()?.errorText}`));
 
+    // No entrance animation, so the logo is measured where it rests.
+    await page.emulateMedia({ reducedMotion: 'reduce' });
     await page.goto(host.url);
     const splash = page.getByTestId('splash');
     await splash.waitFor();

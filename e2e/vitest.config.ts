@@ -2,6 +2,7 @@ import { fileURLToPath } from 'node:url';
 import { defineConfig } from 'vitest/config';
 
 export default defineConfig({
+  cacheDir: fileURLToPath(new URL('../node_modules/.vite/e2e', import.meta.url)),
   test: {
     root: fileURLToPath(new URL('.', import.meta.url)),
     include: ['**/*.test.ts'],
