@@ -374,6 +374,11 @@ TEST_F(DbTest, AcceptedStatementTexts) {
     }
     EXPECT_EQ(select("SELECT group_concat(v) AS v FROM t").value.dump(), R"([{"v":"1,2,3,4,5"}])");
     EXPECT_EQ(select("-- nothing to run").value, json::array());
+
+    // Setting pragmas take effect (a migration turns foreign keys off around a table rebuild).
+    must(execute("PRAGMA foreign_keys = OFF"));
+    EXPECT_EQ(select("PRAGMA foreign_keys").value.dump(), R"([{"foreign_keys":0}])");
+    EXPECT_EQ(select("PRAGMA user_version").value.dump(), R"([{"user_version":3}])");
 }
 
 TEST_F(DbTest, FailedStatementLeavesTheTransactionOpen) {
