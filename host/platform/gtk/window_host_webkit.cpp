@@ -32,6 +32,7 @@ struct WindowState {
     GtkWindow* window = nullptr;
     WebKitWebView* view = nullptr;
     bool quit_scheduled = false;
+    int exit_status = 0;
 };
 
 // Keeps GTK and WebKit from waiting on desktop services that a till may not
@@ -93,12 +94,19 @@ gboolean on_bridge_message(WebKitUserContentManager*, JSCValue* value, WebKitScr
         return TRUE;
     }
     const nlohmann::json args = message.value("args", nlohmann::json::object());
-    state.host.dispatcher.dispatch(message["cmd"].get<std::string>(), args, [reply, &state](CommandReply result) {
-        if (result.status == CommandReply::Status::ok)
+    const std::string command = message["cmd"].get<std::string>();
+    state.host.dispatcher.dispatch(command, args, [reply, &state, command](CommandReply result) {
+        const bool ok = result.status == CommandReply::Status::ok;
+        if (ok)
             reply->ok(result.value);
         else
             reply->fail(result.value.is_string() ? result.value.get<std::string>() : to_json_text(result.value));
-        if (state.options.exit_after_invoke) schedule_quit(state);
+        if (state.options.exit_after_invoke && !state.quit_scheduled) {
+            std::printf("answered %s %s\n", command.c_str(), ok ? "ok" : "failed");
+            std::fflush(stdout);
+            state.exit_status = ok ? 0 : 3;
+            schedule_quit(state);
+        }
     });
     return TRUE;
 }
@@ -226,7 +234,7 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
     gtk_widget_show_all(GTK_WIDGET(state.window));
     gtk_main();
     if (state.window) gtk_widget_destroy(GTK_WIDGET(state.window));
-    return 0;
+    return state.exit_status;
 }
 
 }  // namespace tovik
