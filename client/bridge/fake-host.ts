@@ -104,9 +104,9 @@ export function installFakeHost(options: FakeHostOptions = {}): FakeHost {
           const received = copy(args) as Record<string, JsonValue>;
           calls.push({ cmd, args: received });
           try {
-            return { ok: true, value: copy(await run(cmd, received)) };
+            return JSON.stringify({ ok: true, value: await run(cmd, received) });
           } catch (error) {
-            return { ok: false, error: failureMessage(error) };
+            return JSON.stringify({ ok: false, error: failureMessage(error) });
           }
         },
       },

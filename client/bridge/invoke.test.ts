@@ -60,11 +60,13 @@ describe('transport selection', () => {
 
 describe('window envelope', () => {
   it.each([
-    ['a value', { ok: true, value: [{ a: 1 }] }, { resolves: [{ a: 1 }] }],
-    ['a null result', { ok: true, value: null }, { resolves: null }],
-    ['a failure', { ok: false, error: 'database is not open' }, { rejects: 'database is not open' }],
+    ['a value', '{"ok":true,"value":[{"a":1}]}', { resolves: [{ a: 1 }] }],
+    ['a null result', '{"ok":true,"value":null}', { resolves: null }],
+    ['a failure', '{"ok":false,"error":"database is not open"}', { rejects: 'database is not open' }],
+    ['an envelope as an object', { ok: true, value: 7 }, { resolves: 7 }],
     ['no envelope', undefined, { rejects: 'malformed reply from the host to db_select' }],
-    ['a failure without message', { ok: false }, { rejects: 'malformed reply from the host to db_select' }],
+    ['text that is not JSON', '{"ok":tru', { rejects: 'malformed reply from the host to db_select' }],
+    ['a failure without message', '{"ok":false}', { rejects: 'malformed reply from the host to db_select' }],
   ])('%s', async (_name, reply, outcome) => {
     installHandler(async () => reply);
     const call = invoke('db_select', { sql: 'SELECT 1 AS a', params: [] });

@@ -1,7 +1,8 @@
 import { failureMessage, type Transport } from './transport';
 
 // WebKit's script message handler with reply: postMessage returns a promise
-// of the host's envelope.
+// of the host's envelope as JSON text (text crosses from the host far faster
+// than an object tree).
 interface ScriptMessageHandler {
   postMessage(message: { cmd: string; args: object }): Promise<unknown> | undefined;
 }
@@ -34,6 +35,13 @@ export function windowTransport(handler: ScriptMessageHandler): Transport {
         reply = await handler.postMessage({ cmd, args });
       } catch (error) {
         throw failureMessage(error);
+      }
+      if (typeof reply === 'string') {
+        try {
+          reply = JSON.parse(reply);
+        } catch {
+          throw `malformed reply from the host to ${cmd}`;
+        }
       }
       if (!isEnvelope(reply)) throw `malformed reply from the host to ${cmd}`;
       if (!reply.ok) throw reply.error;

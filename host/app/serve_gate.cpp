@@ -3,8 +3,6 @@
 #include "app/json_text.hpp"
 #include "platform/secure_random.hpp"
 
-#include <array>
-#include <cstdio>
 
 namespace tovik {
 
@@ -62,16 +60,6 @@ void handle_ipc(const ServeGate& gate, Dispatcher& dispatcher, const IpcRequest&
     });
 }
 
-std::string random_bridge_token() {
-    std::array<unsigned char, 16> bytes{};
-    fill_secure_random(bytes);
-    std::string token;
-    char pair[3];
-    for (unsigned char b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02x", b);
-        token += pair;
-    }
-    return token;
-}
+std::string random_bridge_token() { return secure_random_hex(16); }
 
 }  // namespace tovik

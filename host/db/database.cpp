@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "db/json_sql.hpp"
-#include "db/secure_random.hpp"
+#include "platform/secure_random.hpp"
 
 namespace tovik {
 
@@ -20,18 +20,7 @@ constexpr const char* kKeyName = "db-key";
 constexpr std::size_t kKeyBytes = 32;
 constexpr const char* kReturnedResults = "Execute returned results - did you mean to call query?";
 
-std::string new_key() {
-    std::array<std::byte, kKeyBytes> bytes{};
-    fill_secure_random(bytes);
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(2 * kKeyBytes);
-    for (const std::byte b : bytes) {
-        hex += kDigits[std::to_integer<unsigned>(b) >> 4];
-        hex += kDigits[std::to_integer<unsigned>(b) & 0xF];
-    }
-    return hex;
-}
+std::string new_key() { return secure_random_hex(kKeyBytes); }
 
 // The key text goes into a PRAGMA statement; anything but hex digits there
 // would change the statement, and the page can write "db-key" too.

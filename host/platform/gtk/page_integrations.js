@@ -7,7 +7,8 @@
   if (!shell) return;
 
   const call = (op, args) =>
-    shell.postMessage({ op, ...args }).then((reply) => {
+    shell.postMessage({ op, ...args }).then((text) => {
+      const reply = JSON.parse(text);
       if (reply && reply.ok) return reply.value;
       throw reply && typeof reply.error === "string" ? reply.error : "host integration failed";
     });

@@ -9,8 +9,8 @@
 namespace tovik {
 
 // The pending answer to one script message. The page's promise resolves with
-// {ok: true, value} or {ok: false, error}; the envelope keeps a failure's
-// message a plain string on the page side. Sends at most once.
+// the JSON text of {ok: true, value} or {ok: false, error}; the envelope keeps
+// a failure's message a plain string on the page side. Sends at most once.
 class PageReply {
 public:
     PageReply(WebKitScriptMessageReply* reply, JSCContext* context);

@@ -21,3 +21,20 @@ void fill_secure_random(std::span<unsigned char> out) {
 }
 
 }  // namespace tovik
+
+namespace tovik {
+
+std::string secure_random_hex(std::size_t bytes) {
+    std::string raw(bytes, '\0');
+    fill_secure_random({reinterpret_cast<unsigned char*>(raw.data()), raw.size()});
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * bytes);
+    for (unsigned char b : raw) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 0xF];
+    }
+    return hex;
+}
+
+}  // namespace tovik

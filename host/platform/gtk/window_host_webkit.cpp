@@ -205,7 +205,7 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
                          auto& closing = *static_cast<WindowState*>(data);
                          closing.window = nullptr;
                          closing.view = nullptr;
-                         gtk_main_quit();
+                         if (gtk_main_level() > 0) gtk_main_quit();
                      }),
                      &state);
 
