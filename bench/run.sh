@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# `make bench`: every benchmark, each printing its figures. None fails on a figure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+
+section() { printf '\n== %s\n' "$1"; }
+run_xvfb() {
+  local display
+  for n in $(seq 230 260); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+  done
+  Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+  local xvfb=$!
+  sleep 1
+  DISPLAY=$display "$@"
+  kill $xvfb
+}
+
+section "bridge round trip and large results, serve mode"
+node bench/bridge/roundtrip.mjs
+section "bridge round trip and large results, in-window transport"
+run_xvfb timeout 600 "$build/bench/window/bench_window_bridge"
+section "result conversion"
+"$build/bench/conversion/bench_conversion"
+section "start-up against bare WebKitGTK"
+node bench/startup/measure.mjs "$build"
+for script in bench/*/run.sh; do
+  [ -f "$script" ] || continue
+  section "$(basename "$(dirname "$script")")"
+  bash "$script" "$build"
+done
