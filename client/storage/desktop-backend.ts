@@ -1,0 +1,13 @@
+import { invoke } from '../bridge';
+import type { StorageBackend } from './backend';
+
+/** The host's encrypted database: opened once here, then one command per statement. */
+export async function createDesktopBackend(): Promise<StorageBackend> {
+  await invoke('db_open');
+  return {
+    async run(sql, params) {
+      await invoke('db_execute', { sql, params });
+    },
+    query: (sql, params) => invoke('db_select', { sql, params }),
+  };
+}

@@ -1,0 +1,25 @@
+import type { StorageBackend } from './backend';
+import { LocalDb } from './local-db';
+import { migrate } from './migrate';
+import { createSchema } from './schema';
+import { createPlatformBackend } from './select-backend';
+
+/** Wraps a backend and brings its schema up to date. */
+export async function openDatabase(backend: StorageBackend): Promise<LocalDb> {
+  const db = new LocalDb(backend);
+  await createSchema(db);
+  await migrate(db);
+  return db;
+}
+
+let opening: Promise<LocalDb> | null = null;
+
+/**
+ * The client's database, opened once per run. Every caller, concurrent ones
+ * too, gets the same result, and a failed open stays failed so the whole
+ * client sees the same error.
+ */
+export function openLocalDb(): Promise<LocalDb> {
+  opening ??= createPlatformBackend().then(openDatabase);
+  return opening;
+}

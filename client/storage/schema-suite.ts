@@ -1,0 +1,93 @@
+import { expect, it } from 'vitest';
+import { SYNC_COLUMNS } from './catalogue';
+import type { LocalDb } from './local-db';
+import { migrate } from './migrate';
+import { createSchema } from './schema';
+import { buildSchemaAt, NAMED_INDEXES, schemaFacts } from './testing';
+
+// The schema cases, run over sql.js by the unit tests and over the host by
+// the end-to-end tests: the migration runner depends on each backend's
+// messages. `fresh` gives a database without any table.
+
+async function openAndMigrate(db: LocalDb): Promise<void> {
+  await createSchema(db);
+  await migrate(db);
+}
+
+async function expectComplete(db: LocalDb): Promise<void> {
+  const facts = await schemaFacts(db);
+  expect(facts.version).toBe('10');
+  expect(facts.tables).toHaveLength(19);
+  expect(facts.indexes).toEqual(NAMED_INDEXES);
+  for (const [table, columns] of Object.entries(SYNC_COLUMNS)) expect(facts.columns[table], table).toEqual(columns);
+}
+
+export function schemaCases(fresh: () => Promise<LocalDb>): void {
+  it('builds a new database to version 10 and a second open changes nothing', async () => {
+    const db = await fresh();
+    await openAndMigrate(db);
+    await expectComplete(db);
+    const before = await schemaFacts(db);
+    await openAndMigrate(db);
+    expect(await schemaFacts(db)).toEqual(before);
+  });
+
+  it('finishes a database at version 4 whose products already have pos_quick', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 4);
+    await db.execute('ALTER TABLE products ADD COLUMN pos_quick INTEGER NOT NULL DEFAULT 0');
+    await openAndMigrate(db);
+    await expectComplete(db);
+  });
+
+  it('finishes a database that has every table but no version row', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 10, false);
+    await openAndMigrate(db);
+    await expectComplete(db);
+  });
+
+  it('forgets the pull cursor in step 10 and keeps other settings', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 9);
+    await db.execute("INSERT INTO meta (key, value) VALUES ('pull_cursor', 'c-41'), ('lang', 'en')");
+    await openAndMigrate(db);
+    expect(await db.select('SELECT key, value FROM meta ORDER BY key')).toEqual([
+      { key: 'lang', value: 'en' },
+      { key: 'schema_version', value: '10' },
+    ]);
+  });
+
+  it('rolls a failing step back whole and keeps the previous version', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 7);
+    // Step 8 creates treasury_movements, then fails to alter the missing table.
+    await db.execute('DROP TABLE expenses');
+    await expect(openAndMigrate(db)).rejects.toMatch(/no such table: expenses/);
+    const facts = await schemaFacts(db);
+    expect(facts.version).toBe('7');
+    expect(facts.tables).not.toContain('treasury_movements');
+  });
+
+  it('holds the outbox to its CHECK and UNIQUE constraints', async () => {
+    const db = await fresh();
+    await openAndMigrate(db);
+    const insert = 'INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, state) VALUES (?, ?, ?, ?, ?, ?)';
+    const now = '2026-01-01T00:00:00Z';
+    await db.execute(insert, ['op-1', 'client', 'upsert', 'u1', now, 'pending']);
+    await db.execute(insert, ['op-2', 'client', 'delete', 'u1', now, 'inflight']);
+    await expect(db.execute(insert, ['op-3', 'client', 'update', 'u1', now, 'pending'])).rejects.toMatch(
+      /CHECK constraint failed/,
+    );
+    await expect(db.execute(insert, ['op-4', 'client', 'upsert', 'u1', now, 'done'])).rejects.toMatch(
+      /CHECK constraint failed/,
+    );
+    await expect(db.execute(insert, ['op-1', 'client', 'upsert', 'u2', now, 'pending'])).rejects.toMatch(
+      /UNIQUE constraint failed: outbox\.op_id/,
+    );
+    expect(await db.select('SELECT op_id, attempts FROM outbox ORDER BY seq')).toEqual([
+      { attempts: 0, op_id: 'op-1' },
+      { attempts: 0, op_id: 'op-2' },
+    ]);
+  });
+}
