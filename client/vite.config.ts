@@ -21,7 +21,21 @@ export default defineConfig({
   },
   test: {
     environment: 'happy-dom',
-    include: ['**/*.test.ts'],
-    exclude: ['dist/**', 'node_modules/**'],
+    // Unit tests never leave the machine: a followed link would be fetched.
+    environmentOptions: {
+      happyDOM: {
+        settings: {
+          navigation: {
+            disableMainFrameNavigation: true,
+            disableChildFrameNavigation: true,
+            disableChildPageNavigation: true,
+          },
+        },
+      },
+    },
+    // The host's page script is tested here too: it runs in the same kind of page.
+    dir: fileURLToPath(new URL('..', import.meta.url)),
+    include: ['client/**/*.test.ts', 'host/**/*.test.ts'],
+    exclude: ['**/dist/**', '**/node_modules/**'],
   },
 });
