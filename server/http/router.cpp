@@ -1,0 +1,49 @@
+#include "http/router.hpp"
+
+#include <stdexcept>
+
+namespace tovik::http {
+
+std::vector<std::string> split_path(std::string_view path) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    auto end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) out.push_back(url_decode(path.substr(start, end - start), false));
+    start = end + 1;
+  }
+  return out;
+}
+
+void Router::add(std::string method, std::string pattern, Handler handler) {
+  auto segments = split_path(pattern);
+  for (const auto& r : routes_)
+    if (r.method == method && r.segments == segments)
+      throw std::logic_error("route registered twice: " + method + " " + pattern);
+  routes_.push_back({std::move(method), std::move(segments), std::move(handler)});
+}
+
+Response Router::dispatch(Request& request) const {
+  const auto segments = split_path(request.path);
+  bool path_known = false;
+  for (const auto& route : routes_) {
+    if (route.segments.size() != segments.size()) continue;
+    std::map<std::string, std::string> params;
+    bool match = true;
+    for (std::size_t i = 0; i < segments.size() && match; ++i) {
+      const auto& p = route.segments[i];
+      if (p.size() > 2 && p.front() == '{' && p.back() == '}') params[p.substr(1, p.size() - 2)] = segments[i];
+      else match = p == segments[i];
+    }
+    if (!match) continue;
+    path_known = true;
+    if (route.method != request.method) continue;
+    request.params = std::move(params);
+    return route.handler(request);
+  }
+  if (path_known) return error_reply(405, "This address does not accept " + request.method + ".");
+  return error_reply(404, "Not found.");
+}
+
+}  // namespace tovik::http

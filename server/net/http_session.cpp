@@ -1,0 +1,130 @@
+#include <boost/asio/dispatch.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
+#include <chrono>
+#include <cmath>
+#include <optional>
+
+#include "net/session_shared.hpp"
+#include "util/log.hpp"
+
+namespace tovik::net {
+
+namespace beast = boost::beast;
+namespace bhttp = boost::beast::http;
+using tcp = boost::asio::ip::tcp;
+
+namespace {
+
+constexpr auto kReadTimeout = std::chrono::seconds(60);
+
+class HttpSession : public std::enable_shared_from_this<HttpSession> {
+ public:
+  HttpSession(tcp::socket socket, std::shared_ptr<Shared> shared)
+      : stream_(std::move(socket)), shared_(std::move(shared)) {
+    boost::system::error_code ec;
+    const auto endpoint = stream_.socket().remote_endpoint(ec);
+    if (!ec) remote_ip_ = endpoint.address().to_string();
+  }
+
+  void run() {
+    boost::asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->do_read(); });
+  }
+
+ private:
+  void do_read() {
+    parser_.emplace();
+    parser_->body_limit(shared_->max_body_bytes);
+    parser_->header_limit(64 * 1024);
+    stream_.expires_after(kReadTimeout);
+    bhttp::async_read(stream_, buffer_, *parser_,
+                      [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_read(ec); });
+  }
+
+  void on_read(beast::error_code ec) {
+    if (ec == bhttp::error::end_of_stream) return shut();
+    if (ec == bhttp::error::body_limit) {
+      auto reply = http::error_reply(413, "The request is too large.");
+      return write(to_beast(reply, 11, false), "?", "?", std::chrono::steady_clock::now());
+    }
+    if (ec) return;
+    auto req = parser_->release();
+    if (beast::websocket::is_upgrade(req)) {
+      if (std::string(req.target()).rfind("/app/", 0) == 0) {
+        start_websocket_session(std::move(stream_), std::move(req), shared_);
+        return;
+      }
+    }
+    const auto started = std::chrono::steady_clock::now();
+    ++shared_->active_requests;
+    http::Request request;
+    request.method = std::string(req.method_string());
+    const std::string target(req.target());
+    const auto q = target.find('?');
+    request.path = target.substr(0, q);
+    if (q != std::string::npos) request.query = http::parse_query(std::string_view(target).substr(q + 1));
+    for (const auto& field : req) request.headers[std::string(field.name_string())] = std::string(field.value());
+    request.body = std::move(req.body());
+    request.remote_ip = remote_ip_;
+    http::Response reply;
+    try {
+      reply = shared_->router.dispatch(request);
+    } catch (const std::exception& e) {
+      util::log_line({{"event", "handler_error"}, {"path", request.path}, {"error", e.what()}});
+      reply = http::error_reply(500, "The server hit an internal error.");
+    }
+    const bool keep = req.keep_alive() && !shared_->stopping;
+    write(to_beast(reply, req.version(), keep), request.method, request.path, started, true);
+  }
+
+  static std::shared_ptr<bhttp::response<bhttp::string_body>> to_beast(const http::Response& reply,
+                                                                      unsigned version, bool keep) {
+    auto res = std::make_shared<bhttp::response<bhttp::string_body>>(
+        static_cast<bhttp::status>(reply.status), version);
+    if (!reply.content_type.empty()) res->set(bhttp::field::content_type, reply.content_type);
+    for (const auto& [name, value] : reply.headers) res->set(name, value);
+    res->body() = reply.body;
+    res->keep_alive(keep);
+    res->prepare_payload();
+    return res;
+  }
+
+  void write(std::shared_ptr<bhttp::response<bhttp::string_body>> res, std::string method,
+             std::string path, std::chrono::steady_clock::time_point started, bool counted = false) {
+    const bool keep = res->keep_alive();
+    const int status = static_cast<int>(res->result_int());
+    const auto bytes = res->body().size();
+    bhttp::async_write(stream_, *res,
+                       [self = shared_from_this(), res, keep, method = std::move(method),
+                        path = std::move(path), started, status, bytes, counted](beast::error_code ec, std::size_t) {
+                         const auto ms = std::chrono::duration<double, std::milli>(
+                                             std::chrono::steady_clock::now() - started).count();
+                         util::log_line({{"method", method}, {"path", path}, {"status", status},
+                                         {"ms", std::round(ms * 100) / 100}, {"bytes", bytes},
+                                         {"ip", self->remote_ip_}});
+                         if (counted) --self->shared_->active_requests;
+                         if (ec || !keep) return self->shut();
+                         self->do_read();
+                       });
+  }
+
+  void shut() {
+    beast::error_code ec;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+  }
+
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
+  std::shared_ptr<Shared> shared_;
+  std::string remote_ip_;
+};
+
+}  // namespace
+
+void start_http_session(tcp::socket socket, std::shared_ptr<Shared> shared) {
+  std::make_shared<HttpSession>(std::move(socket), std::move(shared))->run();
+}
+
+}  // namespace tovik::net
