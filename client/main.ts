@@ -1,15 +1,15 @@
 import { createApp } from 'vue';
 import App from './App.vue';
-import { bridgeKind, exposeTestHook, hasHostBridge, invoke } from './bridge';
+import { bridgeKind, exposeTestHook } from './bridge';
+import { unlockAudioOnFirstInput } from './shell';
+import { exposeShellTestHook } from './shell/test-hook';
 
-if (bridgeKind() === 'serve') exposeTestHook();
-
-createApp(App).mount('#app');
-
-// The first storage action of every run: the host opens (or creates) the
-// encrypted database. The schema and the rest of the boot build on it.
-if (hasHostBridge()) {
-  invoke('db_open', {}).catch((message: unknown) => {
-    console.error('cannot open the local database:', message);
-  });
+if (bridgeKind() === 'serve') {
+  exposeTestHook();
+  exposeShellTestHook();
 }
+
+unlockAudioOnFirstInput();
+// App opens the local database and applies the saved language before any
+// screen shows.
+createApp(App).mount('#app');

@@ -1,6 +1,7 @@
 import { afterEach, describe, expect, it, vi } from 'vitest';
-import { installFakeHost, type FakeHost } from '../bridge/fake-host';
-import type { SqlParam, StorageBackend } from './backend';
+import type { FakeHost } from '../bridge/fake-host';
+import type { StorageBackend } from './backend';
+import { installFakeHostDatabase } from './fake-host-db';
 import { LocalDb } from './local-db';
 import { createSqlJsBackend } from './sqljs-backend';
 
@@ -107,28 +108,8 @@ describe('openLocalDb', () => {
     vi.resetModules();
   });
 
-  // A fake host whose database is sql.js, so the desktop backend runs over
-  // the real invoke envelope.
-  async function hostWithDatabase(openFailure?: string) {
-    const inner = await createSqlJsBackend();
-    host = installFakeHost({
-      handlers: {
-        db_open: () => {
-          if (openFailure) throw openFailure;
-          return null;
-        },
-        db_execute: async ({ sql, params }) => {
-          await inner.run(sql, params as SqlParam[]);
-          return null;
-        },
-        db_select: ({ sql, params }) => inner.query(sql, params as SqlParam[]),
-      },
-    });
-    return host;
-  }
-
   it('opens the host database once and migrates once for concurrent callers', async () => {
-    const fake = await hostWithDatabase();
+    const fake = (host = await installFakeHostDatabase());
     const { openLocalDb } = await import('./open');
     const [a, b, c] = await Promise.all([openLocalDb(), openLocalDb(), openLocalDb()]);
     expect(a).toBe(b);
@@ -141,7 +122,7 @@ describe('openLocalDb', () => {
   });
 
   it('remembers a failed open', async () => {
-    const fake = await hostWithDatabase('cannot open the encrypted database: file is not a database');
+    const fake = (host = await installFakeHostDatabase('cannot open the encrypted database: file is not a database'));
     const { openLocalDb } = await import('./open');
     await expect(openLocalDb()).rejects.toBe('cannot open the encrypted database: file is not a database');
     await expect(openLocalDb()).rejects.toBe('cannot open the encrypted database: file is not a database');

@@ -64,17 +64,18 @@ function exited(child, ms) {
 }
 
 /**
- * @param {{ binary?: string, startTimeoutMs?: number, extraArgs?: string[] }} [options]
+ * @param {{ binary?: string, startTimeoutMs?: number, extraArgs?: string[], dataDir?: string }} [options]
+ *   dataDir: an existing data folder to start on (a restart); it is left in place on stop.
  * @returns {Promise<ServeHost>}
  */
-export async function startServeHost({ binary = HOST_BINARY, startTimeoutMs = 20_000, extraArgs = [] } = {}) {
+export async function startServeHost({ binary = HOST_BINARY, startTimeoutMs = 20_000, extraArgs = [], dataDir: keptDataDir } = {}) {
   const root = await mkdtemp(path.join(tmpdir(), 'tovik-host-'));
   const dir = async (/** @type {string} */ name) => {
     const p = path.join(root, name);
     await mkdir(p, { recursive: true, mode: 0o700 });
     return p;
   };
-  const dataDir = await dir('data');
+  const dataDir = keptDataDir ?? (await dir('data'));
   const documentsDir = await dir('documents');
   const downloadsDir = await dir('downloads');
   // Keep the host away from the user's own folders and runtime files.

@@ -1,0 +1,44 @@
+import { describe, expect, it } from 'vitest';
+import arabic from './dictionaries/ar.json';
+import english from './dictionaries/en.json';
+
+// Texts that read the same in both languages on purpose.
+const ENGLISH_IN_BOTH = new Set(['Saved']);
+
+const sources = import.meta.glob<string>(['../**/*.ts', '../**/*.vue', '!../**/*.test.ts', '!../dist/**'], {
+  query: '?raw',
+  import: 'default',
+  eager: true,
+});
+
+// Every translate('…') or translate("…") with a literal key.
+function literalKeys(text: string): string[] {
+  return [...text.matchAll(/\btranslate\(\s*(['"])((?:(?!\1)[^\\]|\\.)*)\1\s*\)/g)].map((m) => m[2] ?? '');
+}
+
+describe('dictionaries', () => {
+  it('have an Arabic text for every literal key the client translates', () => {
+    const missing: string[] = [];
+    for (const [file, text] of Object.entries(sources)) {
+      for (const key of literalKeys(text)) {
+        if (!Object.hasOwn(arabic, key) && !ENGLISH_IN_BOTH.has(key)) missing.push(`${file}: ${key}`);
+      }
+    }
+    expect(sources['./language.ts']).toBeDefined();
+    expect(missing).toEqual([]);
+  });
+
+  it('hold the dotted codes in English and only those', () => {
+    const keys = Object.keys(english);
+    expect(keys.every((key) => /^[a-z]+\.[A-Za-z_]+$/.test(key))).toBe(true);
+    // Every English code has its Arabic twin, except the four task codes,
+    // which exist in Arabic only.
+    expect(keys.filter((key) => !Object.hasOwn(arabic, key))).toEqual([]);
+    expect(Object.keys(arabic).filter((key) => key.startsWith('task.'))).toHaveLength(4);
+  });
+
+  it('keep every Arabic text trimmed and non-empty', () => {
+    const bad = Object.entries(arabic).filter(([, text]) => text.trim() !== text || text === '');
+    expect(bad).toEqual([]);
+  });
+});
