@@ -2,6 +2,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket/rfc6455.hpp>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -46,7 +47,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     if (ec == bhttp::error::end_of_stream) return shut();
     if (ec == bhttp::error::body_limit) {
       auto reply = http::error_reply(413, "The request is too large.");
-      return write(to_beast(reply, 11, false), "?", "?", std::chrono::steady_clock::now());
+      draining_ = true;
+      const auto& head = parser_->get();
+      return write(to_beast(reply, head.version(), false), std::string(head.method_string()),
+                   std::string(head.target()), std::chrono::steady_clock::now());
     }
     if (ec) return;
     auto req = parser_->release();
@@ -104,9 +108,24 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                                          {"ms", std::round(ms * 100) / 100}, {"bytes", bytes},
                                          {"ip", self->remote_ip_}});
                          if (counted) --self->shared_->active_requests;
+                         if (!ec && self->draining_) return self->drain(0);
                          if (ec || !keep) return self->shut();
                          self->do_read();
                        });
+  }
+
+  // After refusing an oversized request the rest of its body is read and dropped (for a
+  // while), so that the client, still sending, can read the 413 instead of a reset.
+  void drain(std::size_t total) {
+    constexpr std::size_t kDrainBytes = 64 * 1024 * 1024;
+    if (total == 0) {
+      shut();
+      stream_.expires_after(std::chrono::seconds(5));
+    }
+    if (total > kDrainBytes) return;
+    stream_.async_read_some(boost::asio::buffer(sink_), [self = shared_from_this(), total](beast::error_code ec, std::size_t n) {
+      if (!ec) self->drain(total + n + 1);
+    });
   }
 
   void shut() {
@@ -119,6 +138,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
   std::shared_ptr<Shared> shared_;
   std::string remote_ip_;
+  bool draining_ = false;
+  std::array<char, 65536> sink_{};
 };
 
 }  // namespace

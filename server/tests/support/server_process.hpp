@@ -1,0 +1,37 @@
+#pragma once
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace tovik::testing {
+
+// A real tovik-server on a free loopback port with a fresh demo store in a temporary folder,
+// stopped (SIGTERM) and removed when the object goes.
+class ServerProcess {
+ public:
+  explicit ServerProcess(std::vector<std::string> extra_args = {});
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  [[nodiscard]] unsigned short port() const { return port_; }
+  [[nodiscard]] std::string db_address() const { return "sqlite:" + (dir_ / "server.db").string(); }
+  [[nodiscard]] const std::filesystem::path& dir() const { return dir_; }
+  // Runs `tovik-server admin --db ... args` and returns its JSON line.
+  nlohmann::json admin(const std::vector<std::string>& args) const;
+  // Sends SIGTERM and waits; returns the exit status.
+  int stop();
+
+ private:
+  std::filesystem::path dir_;
+  pid_t pid_ = -1;
+  unsigned short port_ = 0;
+};
+
+[[nodiscard]] std::string server_binary();
+
+}  // namespace tovik::testing
