@@ -1,1 +1,178 @@
+// Push rules against a real SQLite store: money and stock effects, refusals and their rollback.
 #include <gtest/gtest.h>
+
+#include "sync/push.hpp"
+#include "tests/support/temp_store.hpp"
+
+using namespace tovik;
+using nlohmann::json;
+
+namespace {
+
+class PushTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    owner_.payables = true;
+    owner_.treasury = true;
+    owner_.tenant = {{"currency", "LYD"}, {"loyalty", {{"enabled", true}, {"earn_rate", 0.1}}}};
+  }
+
+  json push(std::vector<json> ops, const sync::Actor* actor = nullptr) {
+    return sync::push_operations(*store_.db, store_.company, actor ? *actor : owner_, json(ops));
+  }
+  json upsert(const std::string& entity, const std::string& uuid, json data, json base = nullptr) {
+    return {{"op_id", "op-" + std::to_string(++ops_)}, {"entity", entity}, {"action", "upsert"},
+            {"uuid", uuid}, {"base_version", base}, {"data", std::move(data)}};
+  }
+  json one(const std::string& entity, const std::string& uuid, json data, json base = nullptr) {
+    return push({upsert(entity, uuid, std::move(data), std::move(base))})[0];
+  }
+  json record(const std::string& kind, const std::string& uuid) {
+    json out;
+    store_.db->write([&](store::Tx& tx) {
+      sync::Records records(tx, store_.company);
+      if (auto r = records.live(kind, uuid)) out = sync::pull_format(*r);
+    });
+    return out;
+  }
+  // Sets server-owned fields directly, as the platform's own screens would.
+  void server_edit(const std::string& kind, const std::string& uuid, const json& changes) {
+    store_.db->write([&](store::Tx& tx) {
+      sync::Records records(tx, store_.company);
+      auto r = records.live(kind, uuid);
+      r->data.update(changes);
+      records.put(kind, uuid, r->data);
+    });
+  }
+  json credit_sale(const std::string& uuid, const std::string& client, double total, const std::string& date) {
+    return upsert("pos_sale", uuid, {{"client_uuid", client}, {"pos_method", "credit"}, {"sold_at", date + "T10:00:00Z"},
+                                     {"invoice_date", date}, {"items", {{{"name", "Goods"}, {"quantity", 1}, {"unit_price", total}}}},
+                                     {"subtotal", total}, {"tax", 0}, {"total", total}});
+  }
+
+  tovik::testing::TempStore store_;
+  sync::Actor owner_;
+  int ops_ = 0;
+};
+
+TEST_F(PushTest, ClientPaymentPaysOldestOpenInvoicesOfItsCurrencyFirst) {
+  ASSERT_EQ(one("client", "c1", {{"name", "Buyer"}})["status"], "applied");
+  const auto sales = push({credit_sale("s-new", "c1", 20, "2026-03-02"), credit_sale("s-old", "c1", 30, "2026-03-01")});
+  for (const auto& s : sales) ASSERT_EQ(s["status"], "applied") << s.dump();
+
+  const auto usd = one("client_payment", "p-usd", {{"client_uuid", "c1"}, {"currency_code", "USD"}, {"amount", 10},
+                                                   {"method", "cash"}, {"paid_at", "2026-03-03T10:00:00Z"}});
+  EXPECT_EQ(usd["record"]["unallocated"], 10.0);
+  const auto paid = one("client_payment", "p-1", {{"client_uuid", "c1"}, {"amount", 40}, {"method", "cash"},
+                                                  {"paid_at", "2026-03-03T10:00:00Z"}});
+  ASSERT_EQ(paid["status"], "applied");
+  EXPECT_EQ(record("invoice", "s-old")["status"], "paid");
+  EXPECT_EQ(record("invoice", "s-new")["status"], "partially_paid");
+  EXPECT_EQ(record("invoice", "s-new")["paid_amount"], 10.0);
+
+  // A wallet payment needs the balance; refused, it changes nothing.
+  const auto wallet = one("client_payment", "p-2", {{"client_uuid", "c1"}, {"amount", 5}, {"method", "wallet"},
+                                                    {"paid_at", "2026-03-03T11:00:00Z"}});
+  EXPECT_EQ(wallet["status"], "rejected");
+  EXPECT_EQ(wallet["reason"], "invalid");
+  EXPECT_EQ(record("invoice", "s-new")["paid_amount"], 10.0);
+  EXPECT_TRUE(record("client_payment", "p-2").is_null());
+}
+
+TEST_F(PushTest, ARefusedOperationRollsBackOnlyItsOwnEffects) {
+  one("product", "p1", {{"name", "Tea"}, {"price", 2}, {"stock", 10}});
+  one("client", "c1", {{"name", "Buyer"}});
+  const auto results = push({
+      upsert("stock_adjustment", "adj-1", {{"product_uuid", "p1"}, {"delta", 5}, {"reason", "delivery"}}),
+      upsert("pos_sale", "s-wallet", {{"client_uuid", "c1"}, {"pos_method", "wallet"}, {"sold_at", "2026-03-01T10:00:00Z"},
+                                      {"items", {{{"product_uuid", "p1"}, {"name", "Tea"}, {"quantity", 3}, {"unit_price", 2}}}},
+                                      {"subtotal", 6}, {"total", 6}}),
+      upsert("note", "n1", {{"body", "after the refusal"}}),
+  });
+  EXPECT_EQ(results[0]["status"], "applied");
+  EXPECT_EQ(results[1]["status"], "rejected");
+  EXPECT_EQ(results[1]["message"], "Not enough wallet balance");
+  EXPECT_EQ(results[2]["status"], "applied");
+  EXPECT_EQ(record("product", "p1")["stock"], 15.0);
+
+  // With a balance the same sale goes through, takes stock, debits the wallet and earns points.
+  server_edit("client", "c1", {{"wallet_balance", 50.0}});
+  const auto sale = push({upsert("pos_sale", "s-wallet-2", {{"client_uuid", "c1"}, {"pos_method", "wallet"},
+                                                            {"sold_at", "2026-03-01T10:00:00Z"},
+                                                            {"items", {{{"product_uuid", "p1"}, {"name", "Tea"}, {"quantity", 3}, {"unit_price", 2}}}},
+                                                            {"subtotal", 6}, {"total", 6}})})[0];
+  ASSERT_EQ(sale["status"], "applied") << sale.dump();
+  EXPECT_EQ(record("product", "p1")["stock"], 12.0);
+  EXPECT_EQ(record("client", "c1")["wallet_balance"], 44.0);
+  EXPECT_EQ(record("client", "c1")["loyalty_points"], 0);  // floor(6 × 0.1)
+}
+
+TEST_F(PushTest, InvoicesAreNumberedTakeStockAndLockOnceReviewed) {
+  one("product", "p1", {{"name", "Rice"}, {"price", 30}, {"stock", 20}});
+  one("client", "c1", {{"name", "Buyer"}});
+  json inv = {{"client_uuid", "c1"}, {"due_date", "2026-03-15"}, {"offline_reference", "OFF-AAAA-00001"},
+              {"items", {{{"product_uuid", "p1"}, {"name", "Rice"}, {"quantity", 4}, {"unit_price", 30}}}},
+              {"subtotal", 120}, {"total", 120}, {"invoice_number", "FAKE-1"}, {"status", "paid"}};
+  const auto created = one("invoice", "i1", inv);
+  ASSERT_EQ(created["status"], "applied") << created.dump();
+  EXPECT_EQ(created["record"]["invoice_number"], "INV-000001");
+  EXPECT_EQ(created["record"]["status"], "pending_review");
+  EXPECT_EQ(record("product", "p1")["stock"], 16.0);
+  EXPECT_EQ(one("quotation", "q1", {{"client_uuid", "c1"}, {"items", inv["items"]}})["record"]["quotation_number"], "QUO-000001");
+
+  inv["items"][0]["quantity"] = 1;
+  inv["subtotal"] = 30;
+  const auto edited = one("invoice", "i1", inv, created["record"]["version"]);
+  ASSERT_EQ(edited["status"], "applied");
+  EXPECT_EQ(edited["record"]["invoice_number"], "INV-000001");
+  EXPECT_EQ(record("product", "p1")["stock"], 19.0);
+
+  const auto wrong_total = one("invoice", "i2", {{"client_uuid", "c1"}, {"due_date", "2026-03-15"},
+                                                 {"items", inv["items"]}, {"subtotal", 999}});
+  EXPECT_TRUE(wrong_total["errors"].contains("subtotal"));
+
+  server_edit("invoice", "i1", {{"status", "approved"}});
+  const auto locked = one("invoice", "i1", inv, record("invoice", "i1")["version"]);
+  EXPECT_EQ(locked["reason"], "locked");
+  EXPECT_EQ(locked["record"]["status"], "approved");
+  const auto del = push({{{"op_id", "del-i1"}, {"entity", "invoice"}, {"action", "delete"}, {"uuid", "i1"}}})[0];
+  EXPECT_EQ(del["reason"], "locked");
+}
+
+TEST_F(PushTest, PayablePaymentsMoveTheirPayable) {
+  ASSERT_EQ(one("payable", "pay1", {{"creditor_name", "Supplier"}, {"total_amount", 100}, {"paid_amount", 99}})["record"]["paid_amount"], 0.0);
+  auto pay = [&](const std::string& uuid, double amount) {
+    return one("payable_payment", uuid, {{"payable_uuid", "pay1"}, {"amount", amount}, {"method", "cash"},
+                                        {"paid_at", "2026-03-01T10:00:00Z"}});
+  };
+  EXPECT_EQ(pay("pp1", 60)["status"], "applied");
+  EXPECT_EQ(record("payable", "pay1")["status"], "partial");
+  EXPECT_EQ(pay("pp2", 50)["reason"], "invalid");
+  EXPECT_EQ(pay("pp3", 40)["status"], "applied");
+  const auto payable = record("payable", "pay1");
+  EXPECT_EQ(payable["status"], "paid");
+  EXPECT_EQ(payable["payments"].size(), 2u);
+  EXPECT_EQ(payable["payments"][0]["amount"], 40.0);  // newest first
+  // The same payment uuid again (a resend) is not counted twice.
+  EXPECT_EQ(pay("pp3", 40)["status"], "applied");
+  EXPECT_EQ(record("payable", "pay1")["paid_amount"], 100.0);
+
+  sync::Actor clerk;
+  clerk.tenant = owner_.tenant;
+  EXPECT_EQ(push({upsert("payable", "pay2", {{"creditor_name", "X"}, {"total_amount", 5}})}, &clerk)[0]["reason"], "forbidden");
+}
+
+TEST_F(PushTest, NullBaseVersionOnAKnownRecordIsAcceptedAndMalformedOperationsAreRejected) {
+  one("client", "c1", {{"name", "First"}});
+  // The device's create was applied but it never heard back; its next edit has no version.
+  EXPECT_EQ(one("client", "c1", {{"phone", "555"}})["record"]["name"], "First");
+  const auto results = push({json{{"entity", "client"}}, json{{"op_id", "x1"}, {"entity", "spaceship"}, {"action", "upsert"}, {"uuid", "u"}, {"data", json::object()}},
+                             json{{"op_id", "x2"}, {"entity", "client"}, {"action", "merge"}, {"uuid", "u"}},
+                             json{{"op_id", "x3"}, {"entity", "client"}, {"action", "upsert"}, {"uuid", "u"}}});
+  for (const auto& r : results) {
+    EXPECT_EQ(r["status"], "rejected") << r.dump();
+    EXPECT_EQ(r["reason"], "invalid") << r.dump();
+  }
+}
+
+}  // namespace
