@@ -3,10 +3,12 @@ import App from './App.vue';
 import { bridgeKind, exposeTestHook } from './bridge';
 import { unlockAudioOnFirstInput } from './shell';
 import { exposeShellTestHook } from './shell/test-hook';
+import { exposeStorageTestHook } from './storage/test-hook';
 
 if (bridgeKind() === 'serve') {
   exposeTestHook();
   exposeShellTestHook();
+  exposeStorageTestHook();
 }
 
 unlockAudioOnFirstInput();

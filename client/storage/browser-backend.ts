@@ -1,4 +1,5 @@
-import wasmUrl from 'sql.js/dist/sql-wasm.wasm?url';
+/// <reference types="vite/client" />
+import sqlWasmUrl from 'sql.js/dist/sql-wasm.wasm?url';
 import type { StorageBackend } from './backend';
 import { createSqlJsBackend } from './sqljs-backend';
 
@@ -7,6 +8,9 @@ import { createSqlJsBackend } from './sqljs-backend';
 // inside a transaction.
 
 export const DEV_DB_KEY = 'quillarex.devdb';
+
+/** Where the page fetches sql.js's WebAssembly file from. */
+export const wasmUrl: string = sqlWasmUrl;
 
 const CHUNK = 0x8000;
 
