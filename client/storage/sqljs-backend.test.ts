@@ -22,7 +22,10 @@ describe('sql.js backend behaves as the host database', () => {
 
   it('orders row keys by name, keeps the later duplicate and turns blobs into null', async () => {
     const db = await createSqlJsBackend();
-    expect(await db.query("SELECT 1 AS b, 2 AS a, 3 AS a, x'00' AS c", [])).toEqual([{ a: 3, b: 1, c: null }]);
+    const [row] = await db.query("SELECT 1 AS b, 2 AS a, 3 AS a, x'00' AS c, 4 AS \"😀\", 5 AS \"｡\"", []);
+    expect(row).toEqual({ a: 3, b: 1, c: null, '😀': 4, '｡': 5 });
+    // UTF-8 byte order, which differs from UTF-16 order past U+FFFF.
+    expect(Object.keys(row ?? {})).toEqual(['a', 'b', 'c', '｡', '😀']);
   });
 
   it.each([

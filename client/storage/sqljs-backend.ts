@@ -38,24 +38,22 @@ function cell(value: SqlValue): SqlCell {
   return null; // BLOB
 }
 
-// Keys in byte-wise order, the later of two equal names winning, as the host
-// builds its row objects.
-function rowOf(columns: string[], values: SqlValue[]): Row {
-  const pairs = new Map<string, SqlCell>();
-  columns.forEach((name, i) => pairs.set(name, cell(values[i] ?? null)));
-  const row: Row = {};
-  for (const name of [...pairs.keys()].sort(byteOrder)) row[name] = pairs.get(name) ?? null;
-  return row;
+// The host's row objects: keys in byte-wise order of their UTF-8 names, and
+// the later of two columns with one name wins. Worked out once per query as
+// pairs of name and column index.
+function rowShape(columns: string[]): [string, number][] {
+  const last = new Map<string, number>();
+  columns.forEach((name, i) => last.set(name, i));
+  const bytes = (name: string) => new TextEncoder().encode(name);
+  return [...last.entries()].sort(([a], [b]) => compareBytes(bytes(a), bytes(b)));
 }
 
-function byteOrder(a: string, b: string): number {
-  const ea = new TextEncoder().encode(a);
-  const eb = new TextEncoder().encode(b);
-  for (let i = 0; i < Math.min(ea.length, eb.length); i++) {
-    const d = (ea[i] ?? 0) - (eb[i] ?? 0);
+function compareBytes(a: Uint8Array, b: Uint8Array): number {
+  for (let i = 0; i < Math.min(a.length, b.length); i++) {
+    const d = (a[i] ?? 0) - (b[i] ?? 0);
     if (d !== 0) return d;
   }
-  return ea.length - eb.length;
+  return a.length - b.length;
 }
 
 // Whether the statement opens or closes a transaction.
@@ -130,8 +128,13 @@ export async function createSqlJsBackend(options: SqlJsOptions = {}): Promise<St
         if (!stmt) return [];
         try {
           const rows: Row[] = [];
-          const columns = stmt.getColumnNames();
-          while (stmt.step()) rows.push(rowOf(columns, stmt.get()));
+          const shape = rowShape(stmt.getColumnNames());
+          while (stmt.step()) {
+            const values = stmt.get();
+            const row: Row = {};
+            for (const [name, i] of shape) row[name] = cell(values[i] ?? null);
+            rows.push(row);
+          }
           return rows;
         } finally {
           stmt.free();
