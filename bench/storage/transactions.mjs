@@ -1,8 +1,11 @@
 // Storage figures through the client's own facade, in the page: transactions
 // of three statements over the host (serve mode) and over sql.js, and the
 // time to open a new database (schema and all migration steps) over the host.
-// Prints figures only.
+// For scale, the same statements sent from Node straight to the host show
+// what the page's transport adds. Prints figures only.
+import http from 'node:http';
 import { launchChromium } from '../../e2e/harness/chromium.mjs';
+import { ipc } from '../../e2e/harness/http.mjs';
 import { startServeHost } from '../../e2e/harness/serve-host.mjs';
 
 const TRANSACTIONS = 2_000;
@@ -69,6 +72,29 @@ try {
       `  ${(TRANSACTIONS / (result.ms / 1000)).toFixed(0)} transactions/s, ` +
         `${((result.ms * 1000) / TRANSACTIONS).toFixed(0)} us each (${result.rows} rows at the end)`,
     );
+  }
+
+  // The facade's statements for one transaction, from Node over keep-alive HTTP.
+  const agent = new http.Agent({ keepAlive: true, maxSockets: 1 });
+  try {
+    /** @param {'db_execute' | 'db_select'} cmd @param {string} sql @param {unknown[]} [params] */
+    const call = async (cmd, sql, params = []) => {
+      const reply = await ipc(host.origin, host.token, cmd, { sql, params }, agent);
+      if (reply.status !== 200) throw new Error(`${cmd} failed: ${reply.body}`);
+    };
+    const t = performance.now();
+    for (let i = 0; i < TRANSACTIONS; i++) {
+      await call('db_execute', 'BEGIN IMMEDIATE');
+      await call('db_execute', 'INSERT INTO bench_tx (label, amount) VALUES (?, ?)', [`node ${i}`, i]);
+      await call('db_execute', 'UPDATE bench_tx SET amount = amount + 1 WHERE id = ?', [i]);
+      await call('db_select', 'SELECT COUNT(*) AS n FROM bench_tx');
+      await call('db_execute', 'COMMIT');
+    }
+    const ms = performance.now() - t;
+    console.log(`${TRANSACTIONS} transactions of 3 statements in a row, host, sent from Node (no page):`);
+    console.log(`  ${(TRANSACTIONS / (ms / 1000)).toFixed(0)} transactions/s, ${((ms * 1000) / TRANSACTIONS).toFixed(0)} us each`);
+  } finally {
+    agent.destroy();
   }
 } finally {
   await browser.close();
