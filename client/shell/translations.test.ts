@@ -11,9 +11,10 @@ const sources = import.meta.glob<string>(['../**/*.ts', '../**/*.vue', '!../**/*
   eager: true,
 });
 
-// Every translate('…') or translate("…") with a literal key.
+// Every translate('…') or translate("…") with a literal key, also through
+// the short alias `t` that screens import (`translate as t`).
 function literalKeys(text: string): string[] {
-  return [...text.matchAll(/\btranslate\(\s*(['"])((?:(?!\1)[^\\]|\\.)*)\1\s*\)/g)].map((m) => m[2] ?? '');
+  return [...text.matchAll(/\b(?:translate|t)\(\s*(['"])((?:(?!\1)[^\\]|\\.)*)\1\s*\)/g)].map((m) => m[2] ?? '');
 }
 
 describe('dictionaries', () => {

@@ -6,6 +6,8 @@ export interface SyncEngineControl {
   start(): void;
   halt(): void;
   resume(): void;
+  /** A sync run now. */
+  kick(): void;
 }
 
 /** What the session gives the sync engine when it creates it. */

@@ -12,6 +12,7 @@ export {
   checkSession,
   CompanySwitchError,
   forceSignOut,
+  kickSync,
   SIGNED_OUT_MESSAGE,
   signOut,
   startSession,

@@ -149,7 +149,7 @@ describe('sign-outs', () => {
 
 describe('session start', () => {
   it('starts nothing that syncs for a profile without the sync ability', async () => {
-    const engine = { start: vi.fn(), halt: vi.fn(), resume: vi.fn() };
+    const engine = { start: vi.fn(), halt: vi.fn(), resume: vi.fn(), kick: vi.fn() };
     const startRealtime = vi.fn();
     registerSessionHooks({ createSyncEngine: () => engine, startRealtime, homeModule: () => 'portal' });
     sessionStorage.setItem('token', 'tok');

@@ -40,6 +40,11 @@ export function createSyncEngine(): void {
   });
 }
 
+/** Asks the sync engine for a run now (the sync badge, the palette). */
+export function kickSync(): void {
+  engine?.kick();
+}
+
 /** Everything a signed-in session needs, once a profile is set. */
 export async function startSession(): Promise<void> {
   const profile = appState.profile;
