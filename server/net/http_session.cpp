@@ -39,6 +39,27 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     parser_->body_limit(shared_->max_body_bytes);
     parser_->header_limit(64 * 1024);
     stream_.expires_after(kReadTimeout);
+    bhttp::async_read_header(stream_, buffer_, *parser_,
+                             [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_header(ec); });
+  }
+
+  // A client that asked to be told before sending a large body (curl does above 1 KiB) gets
+  // "100 Continue" at once instead of waiting out its own timer.
+  void on_header(beast::error_code ec) {
+    if (ec) return on_read(ec);
+    const auto& head = parser_->get();
+    if (beast::iequals(head[bhttp::field::expect], "100-continue") && !parser_->is_done()) {
+      static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+      return boost::asio::async_write(stream_, boost::asio::buffer(kContinue),
+                                      [self = shared_from_this()](beast::error_code ec2, std::size_t) {
+                                        if (ec2) return;
+                                        self->read_body();
+                                      });
+    }
+    read_body();
+  }
+
+  void read_body() {
     bhttp::async_read(stream_, buffer_, *parser_,
                       [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_read(ec); });
   }

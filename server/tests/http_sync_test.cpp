@@ -239,6 +239,7 @@ TEST(SyncEpochTest, ADeviceOnAnOlderDataEpochIsSignedOut) {
   EXPECT_EQ(reply.json_body()["error_code"], "DATA_EPOCH_CHANGED");
   auto again = sign_in(server, kOwner, kOwnerPassword);
   EXPECT_EQ(again.api("GET", "/me").json_body()["user"]["tenant"]["data_epoch"], 2);
+  EXPECT_EQ(server.stop(), 0);  // SIGTERM is a clean stop
 }
 
 }  // namespace
