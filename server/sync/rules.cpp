@@ -3,7 +3,10 @@
 #include "sync/rules.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <map>
+
+#include "api/events.hpp"
 
 namespace tovik::sync {
 
@@ -117,6 +120,18 @@ bool tracks_stock(const json& product) {
   return (type.empty() || type == "product") && number_or(product, "is_non_depleting", 0) == 0;
 }
 
+// Tells the company's owners when a product falls to its stock alert.
+void warn_low_stock(Records& records, const json& product, double was, double now) {
+  const auto alert = number(product, "stock_alert");
+  if (!alert || was <= *alert || now > *alert) return;
+  char left[64];
+  std::snprintf(left, sizeof left, "%g left", now);
+  for (const auto& owner : records.tx().query(
+           "SELECT user_id FROM memberships WHERE company_id = $1 AND role = 'owner'", {records.company_id()}))
+    api::events::notify(records.tx(), owner.integer("user_id"), records.company_id(),
+                        "Low stock: " + text(product, "name"), left, "warning");
+}
+
 // Moves stock of the company's products by the difference between two line sets.
 void move_stock(Records& records, const std::map<std::string, double>& before,
                 const std::map<std::string, double>& after) {
@@ -127,7 +142,9 @@ void move_stock(Records& records, const std::map<std::string, double>& before,
     if (std::fabs(change) < 1e-9) continue;
     auto product = records.live("product", uuid);
     if (!product || !tracks_stock(product->data)) continue;
-    product->data["stock"] = number_or(product->data, "stock", 0) + change;
+    const double was = number_or(product->data, "stock", 0);
+    product->data["stock"] = was + change;
+    warn_low_stock(records, product->data, was, was + change);
     records.put("product", uuid, std::move(product->data));
   }
 }

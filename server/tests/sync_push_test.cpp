@@ -107,6 +107,31 @@ TEST_F(PushTest, ARefusedOperationRollsBackOnlyItsOwnEffects) {
   EXPECT_EQ(record("client", "c1")["loyalty_points"], 0);  // floor(6 × 0.1)
 }
 
+TEST_F(PushTest, FallingToTheStockAlertNotifiesTheOwnersOnce) {
+  store_.db->write([&](store::Tx& tx) {
+    admin::add_member(tx, admin::create_user(tx, {"boss@test", "boss-pass-1", "Boss", "", false}, true), store_.company, {});
+  });
+  one("product", "p1", {{"name", "Tea"}, {"price", 2}, {"stock", 10}, {"stock_alert", 8}});
+  auto sell = [&](const std::string& uuid, int quantity) {
+    return one("pos_sale", uuid, {{"pos_method", "cash"}, {"sold_at", "2026-03-01T10:00:00Z"},
+                                  {"items", {{{"product_uuid", "p1"}, {"name", "Tea"}, {"quantity", quantity}, {"unit_price", 2}}}},
+                                  {"subtotal", 2 * quantity}, {"total", 2 * quantity}})["status"];
+  };
+  auto notices = [&] {
+    json titles = json::array();
+    store_.db->read([&](store::Tx& tx) {
+      for (const auto& r : tx.query("SELECT title, message FROM notifications ORDER BY id"))
+        titles.push_back(r.text("title") + " / " + r.text("message"));
+    });
+    return titles;
+  };
+  EXPECT_EQ(sell("s1", 1), "applied");
+  EXPECT_EQ(notices().size(), 0u);
+  EXPECT_EQ(sell("s2", 2), "applied");
+  EXPECT_EQ(sell("s3", 2), "applied");
+  EXPECT_EQ(notices(), json::array({"Low stock: Tea / 7 left"}));
+}
+
 TEST_F(PushTest, InvoicesAreNumberedTakeStockAndLockOnceReviewed) {
   one("product", "p1", {{"name", "Rice"}, {"price", 30}, {"stock", 20}});
   one("client", "c1", {{"name", "Buyer"}});
