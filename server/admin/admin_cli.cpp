@@ -23,7 +23,7 @@ namespace {
 const char* kUsage = R"(usage: tovik-server admin --db sqlite:PATH [--fast-password-hash] COMMAND [options]
 commands:
   maintenance on [--message TEXT] | maintenance off
-  set-version --min VERSION
+  set-version [--min VERSION] [--latest VERSION [--notes TEXT]]
   keygen --out DIR
   release --version V --file PATH --key SECRET_KEY_FILE [--platform windows-x86_64] [--notes TEXT]
   bump-epoch --company ID
@@ -115,7 +115,14 @@ json run(const std::string& db_address, const std::string& command, const Option
       api::settings::put(tx, "maintenance_message", mode == "on" ? o.get("message") : "");
     });
   } else if (command == "set-version") {
-    db->write([&](store::Tx& tx) { api::settings::put(tx, "min_version", o.need("min")); });
+    if (!o.has("min") && !o.has("latest")) throw std::invalid_argument("give --min and/or --latest");
+    db->write([&](store::Tx& tx) {
+      if (o.has("min")) api::settings::put(tx, "min_version", o.need("min"));
+      if (o.has("latest"))
+        tx.exec("INSERT INTO releases (version, notes, pub_date) VALUES ($1, $2, $3) "
+                "ON CONFLICT (version) DO UPDATE SET notes = excluded.notes",
+                {o.need("latest"), o.get("notes"), util::iso_now()});
+    });
   } else if (command == "keygen") {
     const std::filesystem::path dir = o.need("out");
     std::filesystem::create_directories(dir);

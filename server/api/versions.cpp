@@ -20,12 +20,12 @@ struct Release {
   std::string version, notes, pub_date;
 };
 
-// The newest release that has a file for the platform, if any.
+// The newest release; with `platform`, the newest that has a file for it.
 std::optional<Release> newest_release(store::Tx& tx, const std::string& platform) {
   std::optional<Release> best;
-  for (const auto& row : tx.query("SELECT r.version, r.notes, r.pub_date FROM releases r "
-                                  "JOIN release_files f ON f.version = r.version "
-                                  "WHERE f.platform = $1",
+  for (const auto& row : tx.query("SELECT r.version, r.notes, r.pub_date FROM releases r WHERE $1 = '' "
+                                  "OR EXISTS (SELECT 1 FROM release_files f WHERE f.version = r.version "
+                                  "AND f.platform = $1)",
                                   {platform})) {
     Release r{row.text("version"), row.text("notes"), row.text("pub_date")};
     if (!best || util::is_older_version(best->version, r.version)) best = r;
@@ -47,13 +47,15 @@ json version_info(store::Tx& tx, const std::string& platform, const std::string&
   const auto key = platform_key(platform);
   json release = nullptr;
   bool available = false;
-  if (auto r = newest_release(tx, key)) {
+  // A version announced without a build for this platform still counts as available; the
+  // desktop downloads through the update route, which only offers published files.
+  if (auto r = newest_release(tx, "")) {
     auto file = tx.one("SELECT file_name, sha256 FROM release_files WHERE version = $1 AND platform = $2",
                        {r->version, key});
     release = {{"kind", platform.empty() ? "windows" : platform},
                {"version", r->version},
-               {"url", file_url(base_url, r->version, key, file->text("file_name"))},
-               {"sha256", file->text("sha256")},
+               {"url", file ? json(file_url(base_url, r->version, key, file->text("file_name"))) : json()},
+               {"sha256", file ? json(file->text("sha256")) : json()},
                {"notes", r->notes}};
     available = util::is_older_version(current_version, r->version);
   }

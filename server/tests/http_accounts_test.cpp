@@ -168,8 +168,14 @@ TEST_F(AccountsTest, OldClientVersionGets426AndVersionReply) {
   const auto version = anon.request("GET", "/mobile/v2/app/version?platform=windows&version=1.43.0");
   EXPECT_EQ(version.status, 200);
   EXPECT_EQ(version.json_body()["update_required"], true);
-  server_->admin({"set-version", "--min", "1.0.0"});
-  EXPECT_EQ(anon.request("GET", "/mobile/v2/app/version?platform=windows&version=1.43.0").json_body()["update_required"], false);
+  server_->admin({"set-version", "--min", "1.0.0", "--latest", "1.43.5", "--notes", "Fixes"});
+  const auto later = anon.request("GET", "/mobile/v2/app/version?platform=windows&version=1.43.0").json_body();
+  EXPECT_EQ(later["update_required"], false);
+  EXPECT_EQ(later["update_available"], true);
+  EXPECT_EQ(later["release"]["version"], "1.43.5");
+  EXPECT_TRUE(later["release"]["url"].is_null());
+  // Nothing to download for it: the update route offers only published builds.
+  EXPECT_EQ(anon.request("GET", "/app-updates/tauri/windows/x86_64/1.43.0").status, 204);
 }
 
 TEST_F(AccountsTest, MaintenanceAnswers503WithCodeAndStatusEndpointReportsIt) {
