@@ -24,7 +24,37 @@ void Router::add(std::string method, std::string pattern, Handler handler) {
   routes_.push_back({std::move(method), std::move(segments), std::move(handler)});
 }
 
+namespace {
+
+// The client runs in a web view whose origin is its own (a private scheme, or
+// a loopback port in serve mode), so every reply allows any origin. That is
+// safe here: requests are authorised by bearer tokens, never by cookies.
+void allow_cross_origin(Response& reply) {
+  reply.set_header("Access-Control-Allow-Origin", "*");
+  reply.set_header("Access-Control-Expose-Headers", "X-Permissions-Hash, X-Data-Epoch");
+}
+
+Response preflight() {
+  Response reply;
+  reply.status = 204;
+  reply.content_type.clear();
+  reply.set_header("Access-Control-Allow-Methods", "GET, POST, PUT, PATCH, DELETE");
+  reply.set_header("Access-Control-Allow-Headers",
+                   "Authorization, Content-Type, Accept, X-App-Version, X-App-Platform, X-Company-Id, "
+                   "X-Data-Epoch");
+  reply.set_header("Access-Control-Max-Age", "600");
+  return reply;
+}
+
+}  // namespace
+
 Response Router::dispatch(Request& request) const {
+  Response reply = route(request);
+  allow_cross_origin(reply);
+  return reply;
+}
+
+Response Router::route(Request& request) const {
   const auto segments = split_path(request.path);
   bool path_known = false;
   for (const auto& route : routes_) {
@@ -42,6 +72,7 @@ Response Router::dispatch(Request& request) const {
     request.params = std::move(params);
     return route.handler(request);
   }
+  if (path_known && request.method == "OPTIONS") return preflight();
   if (path_known) return error_reply(405, "This address does not accept " + request.method + ".");
   return error_reply(404, "Not found.");
 }

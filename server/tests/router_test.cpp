@@ -39,6 +39,29 @@ TEST(RouterTest, MatchesMethodAndPlaceholdersAndReportsMisses) {
   EXPECT_THROW(router.add("GET", "/mobile/v2/me", [](Request&) { return Response{}; }), std::logic_error);
 }
 
+TEST(RouterTest, AnswersCrossOriginPreflightsAndMarksEveryReply) {
+  Router router;
+  router.add("POST", "/mobile/v2/login", [](Request&) { return json_reply(200, {}); });
+  Request preflight;
+  preflight.method = "OPTIONS";
+  preflight.path = "/mobile/v2/login";
+  const auto allowed = router.dispatch(preflight);
+  EXPECT_EQ(allowed.status, 204);
+  EXPECT_NE(allowed.header("Access-Control-Allow-Headers").find("X-Company-Id"), std::string::npos);
+  EXPECT_EQ(allowed.header("Access-Control-Allow-Origin"), "*");
+
+  for (const char* method : {"POST", "GET"}) {
+    Request request;
+    request.method = method;
+    request.path = "/mobile/v2/login";
+    const auto reply = router.dispatch(request);
+    EXPECT_EQ(reply.header("Access-Control-Allow-Origin"), "*") << method;
+    EXPECT_NE(reply.header("Access-Control-Expose-Headers").find("X-Permissions-Hash"), std::string::npos);
+  }
+  preflight.path = "/nowhere";
+  EXPECT_EQ(router.dispatch(preflight).status, 404);
+}
+
 TEST(RouterTest, QueryStringsDecodeFormEncoding) {
   const auto q = parse_query("limit=500&entities=client%2Cproduct&cursor=&name=a+b&flag");
   EXPECT_EQ(q.at("entities"), "client,product");
