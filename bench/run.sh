@@ -25,6 +25,8 @@ section "result conversion"
 "$build/bench/conversion/bench_conversion"
 section "start-up against bare WebKitGTK"
 node bench/startup/measure.mjs "$build"
+section "reference server: push, pull, realtime fan-out"
+"$build/bench/server/server_bench"
 for script in bench/*/run.sh; do
   [ -f "$script" ] || continue
   section "$(basename "$(dirname "$script")")"
