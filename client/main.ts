@@ -2,6 +2,9 @@ import { createApp } from 'vue';
 import App from './App.vue';
 import { bridgeKind, exposeTestHook } from './bridge';
 import { unlockAudioOnFirstInput } from './shell';
+import './shell/frame/fonts';
+import { createShellRouter } from './shell/frame/router';
+import './shell/frame/theme.css';
 import { exposeShellTestHook } from './shell/test-hook';
 import { exposeStorageTestHook } from './storage/test-hook';
 
@@ -12,6 +15,6 @@ if (bridgeKind() === 'serve') {
 }
 
 unlockAudioOnFirstInput();
-// App opens the local database and applies the saved language before any
-// screen shows.
-createApp(App).mount('#app');
+// App boots the client (the local database, the language, a saved session)
+// before any screen but the splash shows.
+createApp(App).use(createShellRouter()).mount('#app');

@@ -7,6 +7,7 @@ import { afterAll, beforeAll, describe, expect, it } from 'vitest';
 import type {} from '../client/shell/test-hook';
 import { launchChromium } from './harness/chromium.mjs';
 import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
+import { seedSession } from './harness/session.mjs';
 
 let dataDir: string;
 let browser: Awaited<ReturnType<typeof launchChromium>>;
@@ -26,11 +27,18 @@ async function openShell(host: ServeHost): Promise<{ page: Page; problems: strin
   const problems: string[] = [];
   page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
   page.on('console', (message) => {
-    if (message.type() === 'error') problems.push(`console: ${message.text()}`);
+    // The seeded session's server is a closed port on purpose: refused calls are expected.
+    if (message.type() === 'error' && !message.text().includes('ERR_CONNECTION_REFUSED'))
+      problems.push(`console: ${message.text()}`);
   });
   await page.emulateMedia({ reducedMotion: 'reduce' });
   await page.goto(host.url);
-  await page.getByTestId('top-bar').waitFor();
+  // The bell and the language button live in the working shell, behind a
+  // session: a fresh host gets one, a restarted host still has it.
+  const shell = page.getByTestId('top-bar');
+  await shell.or(page.getByTestId('login')).first().waitFor();
+  if (!(await shell.isVisible())) await seedSession(page);
+  await shell.waitFor();
   return { page, problems };
 }
 

@@ -10,7 +10,7 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev libcups2-dev
   libboost-dev libsqlite3-dev
   xvfb xauth dbus dbus-x11 gnome-keyring libsecret-tools
-  chromium fonts-noto-core
+  chromium fonts-noto-core fonts-noto-color-emoji
   nodejs npm
 )
 

@@ -1,4 +1,3 @@
-export { bootClient } from './boot';
 export { applyLanguage, isLanguage, language, loadLanguage, setLanguage, translate, type Language } from './language';
 export { formatAmount, formatMoney, parseScaled } from './money';
 export {

@@ -43,10 +43,12 @@ describe('the saved language', () => {
   });
 
   it('boots in Arabic without storing it, and a stored choice wins on the next boot', async () => {
-    const { bootClient, language, setLanguage } = await import('./index');
+    const { language, loadLanguage, setLanguage } = await import('./index');
     const { openLocalDb } = await import('../storage');
+    // The language step of the boot, over the host's database.
+    const bootLanguage = async () => loadLanguage(await openLocalDb());
     applyLanguage('en');
-    await bootClient();
+    await bootLanguage();
     expect(language.value).toBe('ar');
     const db = await openLocalDb();
     expect(await db.select("SELECT value FROM meta WHERE key = 'lang'")).toEqual([]);
@@ -54,7 +56,7 @@ describe('the saved language', () => {
     await setLanguage('en');
     expect(await db.select("SELECT value FROM meta WHERE key = 'lang'")).toEqual([{ value: 'en' }]);
     applyLanguage('ar');
-    await bootClient();
+    await bootLanguage();
     expect([language.value, document.documentElement.dir]).toEqual(['en', 'ltr']);
   });
 });

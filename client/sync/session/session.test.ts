@@ -187,6 +187,6 @@ describe('session start', () => {
     features = { cashier: true };
     window.dispatchEvent(new Event('permissions-changed'));
     await settle();
-    expect(toasts.map((t) => t.title)).toEqual([translate('Your permissions were updated.')]);
+    expect(toasts.map((t) => t.title)).toEqual(['Your permissions were updated.']);
   });
 });

@@ -35,8 +35,7 @@ export function createSyncEngine(): void {
     onChanged: () => {
       appState.revision++;
     },
-    onPushed: (count) =>
-      showToast(translate('Saved to the server'), `${count} ${translate(count === 1 ? 'change' : 'changes')}`),
+    onPushed: (count) => showToast('Saved to the server', `${count} ${translate(count === 1 ? 'change' : 'changes')}`),
   });
 }
 
@@ -55,11 +54,7 @@ export async function startSession(): Promise<void> {
   void (async () => {
     try {
       if (await sessionHooks.dataEpochCheck?.())
-        showToast(
-          translate('Your business data was reset by the platform.'),
-          translate('This device downloads it again.'),
-          'warning',
-        );
+        showToast('Your business data was reset by the platform.', 'This device downloads it again.', 'warning');
     } catch {
       // The check runs again at the next session start.
     }
@@ -97,7 +92,7 @@ async function onPermissionsChanged(): Promise<void> {
   const user = await refreshProfile();
   if (!user) return;
   appState.revision++;
-  if (JSON.stringify(user.features ?? {}) !== before) showToast(translate('Your permissions were updated.'), '', 'info');
+  if (JSON.stringify(user.features ?? {}) !== before) showToast('Your permissions were updated.', '', 'info');
 }
 
 function startSessionChecks(): void {
