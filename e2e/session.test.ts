@@ -1,0 +1,161 @@
+import type { Page } from 'playwright-core';
+import { afterAll, afterEach, beforeAll, beforeEach, describe, expect, it } from 'vitest';
+import { launchChromium } from './harness/chromium.mjs';
+import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
+import { startServer, type TestServer } from './harness/server.mjs';
+
+// Sign-in, session and shell against the real reference server and the real
+// host (serve mode). The page runs in English so the assertions read plainly.
+
+let server: TestServer;
+let browser: Awaited<ReturnType<typeof launchChromium>>;
+let host: ServeHost;
+let page: Page;
+
+beforeAll(async () => {
+  server = await startServer();
+  browser = await launchChromium();
+});
+
+afterAll(async () => {
+  await browser?.close();
+  await server?.stop();
+});
+
+beforeEach(async () => {
+  host = await startServeHost();
+  page = await browser.context.newPage();
+  page.on('dialog', (dialog) => void dialog.accept());
+  await page.goto(host.url);
+  await page.getByTestId('login').waitFor();
+  await page.getByTestId('language').click();
+});
+
+afterEach(async () => {
+  await page.close();
+  await host.stop();
+});
+
+async function signIn(email: string, password: string) {
+  await page.getByTestId('server').fill(server.url);
+  await page.getByTestId('email').fill(email);
+  await page.getByTestId('password').fill(password);
+  await page.getByTestId('login').click();
+}
+
+const lastCode = async (email: string) =>
+  String(((await server.admin('mail', '--email', email)).mail as { code?: string } | undefined)?.code ?? '');
+const tabs = () => page.locator('[data-testid^="tab-"]').evaluateAll((els) => els.map((e) => e.dataset.testid));
+
+describe('signing in', () => {
+  it('takes the demo owner to the dashboard with the tab bar, and back after a restart', async () => {
+    await signIn('owner@demo.test', 'demo-owner-1');
+    await page.getByTestId('top-bar').waitFor();
+    expect(await tabs()).toContain('tab-dashboard');
+    expect(await page.getByTestId('tab-dashboard').getAttribute('aria-current')).toBe('page');
+    await page.reload();
+    await page.getByTestId('top-bar').waitFor();
+    expect(await page.getByTestId('login').count()).toBe(0);
+  });
+
+  it('gives a cashier the till only, without the tab bar or the search', async () => {
+    await signIn('cashier@demo.test', 'demo-cashier-1');
+    await page.getByTestId('top-bar').waitFor();
+    expect(await tabs()).toEqual([]);
+    expect(await page.getByTestId('palette-open').count()).toBe(0);
+    expect(await page.getByTestId('till-chat').count()).toBe(1);
+    expect(await page.getByTestId('coming-screen').textContent()).toContain('POS');
+  });
+
+  it("shows the server's message for a wrong password and keeps the e-mail", async () => {
+    await signIn('owner@demo.test', 'not-the-password');
+    const error = page.getByTestId('login-error');
+    await error.waitFor();
+    expect((await error.textContent())?.trim()).not.toBe('');
+    expect(await page.getByTestId('email').inputValue()).toBe('owner@demo.test');
+  });
+
+  it('asks for the e-mailed second factor', async () => {
+    await server.admin('create-user', '--email', 'otp@demo.test', '--password', 'pass-otp-1', '--name', 'Otp', '--company', '1', '--otp');
+    await signIn('otp@demo.test', 'pass-otp-1');
+    await page.getByTestId('otp').waitFor();
+    await page.getByTestId('otp').fill(await lastCode('otp@demo.test'));
+    await page.getByTestId('otp-submit').click();
+    await page.getByTestId('top-bar').waitFor();
+  });
+
+  it('resets a forgotten password with the e-mailed code and signs in', async () => {
+    await server.admin('create-user', '--email', 'forgot@demo.test', '--password', 'old-pass-1', '--name', 'Forgot', '--company', '1');
+    await page.getByTestId('forgot-link').click();
+    await page.getByTestId('forgot-form').locator('input[type="url"]').fill(server.url);
+    await page.getByTestId('forgot-email').fill('forgot@demo.test');
+    await page.getByTestId('forgot-send').click();
+    await page.getByTestId('reset-form').waitFor();
+    await page.getByTestId('reset-code').fill(await lastCode('forgot@demo.test'));
+    await page.getByTestId('reset-password').fill('new-pass-22');
+    await page.getByTestId('reset-submit').click();
+    await page.getByTestId('top-bar').waitFor();
+  });
+
+  it('shows a suspended account its own card', async () => {
+    await server.admin('create-user', '--email', 'held@demo.test', '--password', 'held-pass-1', '--name', 'Held', '--company', '1');
+    await server.admin('suspend', '--email', 'held@demo.test', '--message', 'Unpaid subscription.');
+    await signIn('held@demo.test', 'held-pass-1');
+    await page.getByTestId('account-suspended').waitFor();
+    expect(await page.getByTestId('suspension-reason').textContent()).toBe('Unpaid subscription.');
+  });
+});
+
+describe('a running session', () => {
+  beforeEach(async () => {
+    await signIn('owner@demo.test', 'demo-owner-1');
+    await page.getByTestId('top-bar').waitFor();
+  });
+
+  it('shows the maintenance screen while the platform is under maintenance', async () => {
+    await server.admin('maintenance', 'on', '--message', 'Back at noon.');
+    try {
+      await page.reload();
+      await page.getByTestId('maintenance-screen').waitFor();
+      expect(await page.getByTestId('maintenance-message').textContent()).toContain('Back at noon.');
+    } finally {
+      await server.admin('maintenance', 'off');
+    }
+    await page.getByTestId('maintenance-retry').click();
+    await page.getByTestId('top-bar').waitFor();
+  });
+
+  it('lands on the sign-in screen, saying why, when the server revokes the session', async () => {
+    await server.admin('revoke-session', '--email', 'owner@demo.test', '--all');
+    await page.evaluate(() => window.dispatchEvent(new Event('access-check')));
+    await page.getByTestId('access-revoked').waitFor();
+    expect(await page.getByTestId('access-revoked').textContent()).toMatch(/signed out/i);
+  });
+
+  it('refuses a company switch while a change waits to be sent', async () => {
+    await page.evaluate(() =>
+      window.__tovik?.invoke('db_execute', {
+        sql: "INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at) VALUES ('op-1', 'client', 'upsert', 'c-1', '2026-12-10T00:00:00Z')",
+        params: [],
+      }),
+    );
+    await page.getByTestId('company-switch').selectOption({ index: 1 });
+    await page.getByTestId('toast').filter({ hasText: 'still waiting to be sent' }).waitFor();
+    expect(await page.getByTestId('company-switch').inputValue()).toBe('1');
+  });
+
+  it('finds a local client with Ctrl+K', async () => {
+    await page.evaluate(() =>
+      window.__tovik?.invoke('db_execute', {
+        sql: "INSERT INTO clients (uuid, name, phone, local_updated_at) VALUES ('c-9', 'Salem Trading', '0912345678', '2026-12-10T00:00:00Z')",
+        params: [],
+      }),
+    );
+    await page.keyboard.press('Control+k');
+    await page.getByTestId('palette-input').fill('salem');
+    const hit = page.getByTestId('palette-hit').filter({ hasText: 'Salem Trading' });
+    await hit.waitFor();
+    await page.keyboard.press('Enter');
+    await page.getByTestId('palette').waitFor({ state: 'detached' });
+  });
+});
