@@ -77,7 +77,10 @@ int run(int& argc, char**& argv) {
 
     // 5.-6. The main window and the event loop.
     try {
-        return run_window(argc, argv, host, {instance.get(), options.exit_after_invoke});
+        WindowOptions window;
+        window.instance = instance.get();
+        window.exit_after_invoke = options.exit_after_invoke;
+        return run_window(argc, argv, host, window);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tovik: %s\n", e.what());
         std::fprintf(stderr, "%s\n", identity::kRunFailure);

@@ -29,6 +29,7 @@ int run_serve(HostContext& host, const ServeOptions& options);
 struct WindowOptions {
     SingleInstance* instance = nullptr;
     bool exit_after_invoke = false;  // benchmarks: quit once the first command has replied
+    std::string extra_page_script;   // benchmarks: installed after the integrations, when not empty
 };
 
 // The main window with its web view. Runs the event loop until the last

@@ -192,6 +192,13 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(content.get(), integrations);
     webkit_user_script_unref(integrations);
+    if (!options.extra_page_script.empty()) {
+        WebKitUserScript* extra =
+            webkit_user_script_new(options.extra_page_script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content.get(), extra);
+        webkit_user_script_unref(extra);
+    }
 
     state.window = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     gtk_widget_set_name(GTK_WIDGET(state.window), identity::kMainWindowLabel);
