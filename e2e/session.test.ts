@@ -125,6 +125,19 @@ describe('a running session', () => {
     await page.getByTestId('top-bar').waitFor();
   });
 
+  it('gives the window to the mandatory update when the server refuses this version, also after a restart', async () => {
+    await server.admin('set-version', '--min', '1.44.0');
+    try {
+      await page.reload();
+      await page.getByTestId('force-update').waitFor();
+      expect(await page.getByTestId('required-version').textContent()).toBe('1.43.0 → 1.44.0');
+    } finally {
+      await server.admin('set-version', '--min', '1.0.0');
+    }
+    await page.reload();
+    await page.getByTestId('force-update').waitFor();
+  });
+
   it('lands on the sign-in screen, saying why, when the server revokes the session', async () => {
     await server.admin('revoke-session', '--email', 'owner@demo.test', '--all');
     await page.evaluate(() => window.dispatchEvent(new Event('access-check')));
