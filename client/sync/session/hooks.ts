@@ -6,15 +6,15 @@ export interface SyncEngineControl {
   start(): void;
   halt(): void;
   resume(): void;
-  /** A sync run now. */
-  kick(): void;
+  /** A sync run soon (now when `delayMs` is 0). */
+  kick(delayMs?: number): void;
 }
 
 /** What the session gives the sync engine when it creates it. */
 export interface SyncEngineCallbacks {
   token(): Promise<string | null>;
   onAuthLost(message?: string, code?: string): void;
-  dataEpoch(): Promise<number | null>;
+  dataEpoch(): Promise<string | number | null>;
   onStatus(status: SyncStatus): void;
   onChanged(): void;
   onPushed(count: number): void;
@@ -30,7 +30,7 @@ export interface SessionHooks {
   createSyncEngine?(callbacks: SyncEngineCallbacks): SyncEngineControl;
   /** Resolves true when the platform reset this business's data and the local copy was dropped. */
   dataEpochCheck?(): Promise<boolean>;
-  dataEpoch?(): Promise<number | null>;
+  dataEpoch?(): Promise<string | number | null>;
   startRealtime?(): void;
   stopRealtime?(): void;
   nudgeNotifications?(): void;

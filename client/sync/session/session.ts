@@ -41,7 +41,7 @@ export function createSyncEngine(): void {
 
 /** Asks the sync engine for a run now (the sync badge, the palette). */
 export function kickSync(): void {
-  engine?.kick();
+  engine?.kick(0);
 }
 
 /** Everything a signed-in session needs, once a profile is set. */

@@ -1,0 +1,268 @@
+import { MaintenanceError, UpgradeRequiredError } from '../api-fetch';
+import type { LocalDb } from '../../storage';
+import type { SyncEngineCallbacks, SyncEngineControl } from '../session/hooks';
+import type { Entity } from './entities';
+import {
+  dismissDeadLetter,
+  nextOfflineReference,
+  removeRecord,
+  retryDeadLetter,
+  saveRecord,
+  takeBatch,
+} from './outbox';
+import type { Fields } from './payload';
+import { applyPage, pullPath, readCursor } from './pull';
+import { applyVerdicts, type PushResult } from './push';
+import {
+  IDLE_BEAT_MS,
+  KICK_DELAY_MS,
+  MAINTENANCE_MS,
+  nextBackoff,
+  RETRY_VERDICT_MS,
+  Scheduler,
+} from './scheduler';
+import { BatchTooLargeError, http, NetworkError, SessionLostError, type Send, type TransportContext } from './transport';
+
+export const BATCH_CEILING = 200;
+/**
+ * Rounds in one run that may leave operations without a result before the
+ * run gives up and backs off. The operations stay queued and go again with
+ * the next run, so a server that skips results delays them but loses none.
+ */
+export const UNANSWERED_ROUNDS = 3;
+export const UNANSWERED = 'The server did not answer for every change; they will be sent again.';
+
+/** The run was started before a sign-out: it must not write into the wiped tables. */
+class AbandonedError extends Error {}
+
+class MissingResultsError extends NetworkError {
+  constructor() {
+    super('The server sent a sync reply without results.');
+  }
+}
+
+export interface SyncEngineOptions extends SyncEngineCallbacks {
+  db(): Promise<LocalDb>;
+  deviceId(): Promise<string>;
+  /** The transport; `apiFetch` in the program. */
+  send: Send;
+  online?(): boolean;
+  random?(): number;
+}
+
+/**
+ * Pushes the outbox to the server and pulls the server's changes. One per
+ * process; created halted and started by the session.
+ */
+export class SyncEngine implements SyncEngineControl {
+  halted = true;
+  syncing = false;
+  lastError: string | null = null;
+  batch = BATCH_CEILING;
+  pushed = 0;
+  private started = false;
+  // A sign-out moves this on; a run from an older generation writes nothing more.
+  private generation = 0;
+  private readonly scheduler = new Scheduler(
+    () => void this.sync(),
+    () => this.run(),
+  );
+  private readonly transport: TransportContext;
+
+  constructor(private readonly options: SyncEngineOptions) {
+    this.transport = {
+      token: options.token,
+      dataEpoch: options.dataEpoch,
+      onAuthLost: options.onAuthLost,
+      send: options.send,
+    };
+  }
+
+  get backoffMs(): number {
+    return this.scheduler.backoffMs;
+  }
+
+  private online(): boolean {
+    return this.options.online ? this.options.online() : navigator.onLine;
+  }
+
+  async save(entity: Entity, data: Fields, withinTransaction?: (uuid: string) => Promise<void>): Promise<string> {
+    const uuid = await saveRecord(await this.options.db(), entity, data, withinTransaction);
+    await this.report();
+    this.kick();
+    return uuid;
+  }
+
+  async remove(entity: Entity, uuid: string): Promise<void> {
+    await removeRecord(await this.options.db(), entity, uuid);
+    await this.report();
+    this.kick();
+  }
+
+  async nextOfflineReference(prefix = 'OFF'): Promise<string> {
+    return nextOfflineReference(await this.options.db(), await this.options.deviceId(), prefix);
+  }
+
+  kick(delayMs = KICK_DELAY_MS): void {
+    if (!this.halted) this.scheduler.kick(delayMs);
+  }
+
+  /** Listens for the network, visibility and the idle beat; once per process. */
+  start(): void {
+    if (this.started) return;
+    this.started = true;
+    window.addEventListener('online', () => {
+      this.scheduler.backoffMs = 0;
+      this.kick(0);
+    });
+    window.addEventListener('offline', () => void this.report());
+    document.addEventListener('visibilitychange', () => {
+      if (document.visibilityState === 'visible') this.kick(0);
+    });
+    setInterval(() => {
+      if (!this.scheduler.kickPending && !this.scheduler.runUnderWay) void this.sync(true);
+    }, IDLE_BEAT_MS);
+    this.kick(0);
+  }
+
+  /** Stops scheduling; a run under way is abandoned and writes nothing more. */
+  halt(): void {
+    this.halted = true;
+    this.generation++;
+    this.scheduler.cancel();
+    this.scheduler.detach();
+  }
+
+  resume(): void {
+    this.halted = false;
+  }
+
+  /** One run now, or the one under way. */
+  async sync(force = false): Promise<void> {
+    if (this.halted) return;
+    if (!this.online() && !force) {
+      await this.report();
+      return;
+    }
+    return this.scheduler.once();
+  }
+
+  async retry(opId: string): Promise<void> {
+    await retryDeadLetter(await this.options.db(), opId);
+    await this.report();
+    this.kick(0);
+  }
+
+  async dismiss(opId: string): Promise<void> {
+    await dismissDeadLetter(await this.options.db(), opId);
+    await this.report();
+  }
+
+  async report(): Promise<void> {
+    const db = await this.options.db();
+    const [counts] = await db.select<{ pending: number; attention: number }>(
+      'SELECT (SELECT COUNT(*) FROM outbox) AS pending, (SELECT COUNT(*) FROM dead_letter) AS attention',
+    );
+    const [last] = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'last_sync_at'");
+    this.options.onStatus({
+      pending: counts?.pending ?? 0,
+      attention: counts?.attention ?? 0,
+      lastSyncAt: last?.value ?? undefined,
+      error: this.lastError ?? undefined,
+      syncing: this.syncing,
+      online: this.online(),
+    });
+  }
+
+  private async run(): Promise<void> {
+    const generation = this.generation;
+    this.syncing = true;
+    this.pushed = 0;
+    await this.report().catch(() => {});
+    try {
+      if (!(await this.options.token())) return;
+      await this.flush(generation);
+      await this.pull(generation);
+      this.scheduler.backoffMs = 0;
+      this.lastError = null;
+      this.batch = Math.min(BATCH_CEILING, this.batch * 2);
+      if (this.pushed > 0) this.options.onPushed(this.pushed);
+      await this.write(generation, (db) =>
+        db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('last_sync_at', ?)", [new Date().toISOString()]),
+      );
+    } catch (error) {
+      this.failed(error);
+    } finally {
+      if (generation === this.generation) {
+        this.syncing = false;
+        this.options.onChanged();
+        await this.report().catch(() => {});
+      }
+    }
+  }
+
+  private failed(error: unknown): void {
+    if (error instanceof AbandonedError || error instanceof SessionLostError || error instanceof UpgradeRequiredError)
+      return;
+    if (error instanceof MaintenanceError) {
+      this.kick(MAINTENANCE_MS);
+      return;
+    }
+    if (error instanceof BatchTooLargeError || error instanceof NetworkError)
+      this.batch = Math.max(1, Math.floor(this.batch / 2));
+    if (this.pushed > 0) this.options.onPushed(this.pushed);
+    this.lastError = error instanceof Error ? error.message : String(error);
+    this.scheduler.backoffMs = nextBackoff(this.scheduler.backoffMs, this.options.random);
+    this.kick(this.scheduler.backoffMs);
+  }
+
+  /** A write transaction of a run, refused once a sign-out has begun. */
+  private async write<T>(generation: number, work: (db: LocalDb) => Promise<T>): Promise<T> {
+    const db = await this.options.db();
+    return db.transaction(async () => {
+      if (generation !== this.generation) throw new AbandonedError();
+      return work(db);
+    });
+  }
+
+  private async flush(generation: number): Promise<void> {
+    const db = await this.options.db();
+    await this.write(generation, (d) => d.execute("UPDATE outbox SET state = 'pending' WHERE state = 'inflight'"));
+    let unansweredRounds = 0;
+    for (;;) {
+      const batch = await takeBatch(db, this.batch);
+      if (!batch.length) return;
+      const reply = await http(this.transport, 'POST', '/sync/push', {
+        device_id: await this.options.deviceId(),
+        device_time: new Date().toISOString(),
+        operations: batch.map((op) => ({
+          op_id: op.op_id,
+          entity: op.entity,
+          action: op.action,
+          uuid: op.uuid,
+          base_version: op.base_version,
+          client_updated_at: op.client_updated_at,
+          ...(op.action === 'delete' || op.data_json === null ? {} : { data: JSON.parse(op.data_json) as unknown }),
+        })),
+      });
+      if (!Array.isArray(reply.results)) throw new MissingResultsError();
+      const results = reply.results as PushResult[];
+      const tally = await this.write(generation, (d) => applyVerdicts(d, batch, results));
+      this.pushed += tally.applied;
+      if (tally.retry) {
+        this.kick(RETRY_VERDICT_MS);
+        return;
+      }
+      if (tally.unanswered > 0 && ++unansweredRounds >= UNANSWERED_ROUNDS) throw new Error(UNANSWERED);
+    }
+  }
+
+  private async pull(generation: number): Promise<void> {
+    const db = await this.options.db();
+    for (;;) {
+      const page = await http(this.transport, 'GET', pullPath(await readCursor(db)));
+      const tally = await this.write(generation, (d) => applyPage(d, page));
+      if (!tally.hasMore) return;
+    }
+  }
+}

@@ -1,0 +1,98 @@
+import type { LocalDb } from '../../storage';
+import { COMPANY_TABLES } from '../session/wipe';
+import { isEntity, PULLED_ENTITIES, tableOf } from './entities';
+import { adopt } from './merge';
+import type { Fields } from './payload';
+
+export const PULL_PAGE = 500;
+
+/** The pull request's path; the cursor only once one is stored. */
+export function pullPath(cursor: string | null): string {
+  const query = new URLSearchParams({ limit: String(PULL_PAGE), entities: PULLED_ENTITIES.join(',') });
+  if (cursor !== null) query.set('cursor', cursor);
+  return `/sync/pull?${query.toString()}`;
+}
+
+export class MalformedPageError extends Error {
+  constructor() {
+    super('The server sent an incomplete sync page.');
+    this.name = 'MalformedPageError';
+  }
+}
+
+export interface PageTally {
+  adopted: number;
+  deleted: number;
+  hasMore: boolean;
+}
+
+/**
+ * Applies one page: changes, then deletions, then the cursor, all inside the
+ * caller's transaction so the cursor never moves without its data.
+ */
+export async function applyPage(db: LocalDb, page: Record<string, unknown>): Promise<PageTally> {
+  const { changes, deleted } = page;
+  if (!changes || typeof changes !== 'object' || Array.isArray(changes) || !Array.isArray(deleted))
+    throw new MalformedPageError();
+  const tally: PageTally = { adopted: 0, deleted: 0, hasMore: page.has_more === true };
+  for (const [entity, records] of Object.entries(changes as Record<string, unknown>)) {
+    if (!isEntity(entity) || !PULLED_ENTITIES.includes(entity) || !Array.isArray(records)) continue;
+    for (const record of records)
+      if (record && typeof record === 'object' && (await adopt(db, entity, record as Fields, false))) tally.adopted++;
+  }
+  for (const gone of deleted as unknown[]) {
+    const { entity, uuid } = (gone ?? {}) as Fields;
+    if (!isEntity(entity) || typeof uuid !== 'string') continue;
+    await db.execute('DELETE FROM outbox WHERE entity = ? AND uuid = ?', [entity, uuid]);
+    await db.execute(`DELETE FROM ${tableOf(entity)} WHERE uuid = ?`, [uuid]);
+    tally.deleted++;
+  }
+  if (typeof page.cursor === 'string' || typeof page.cursor === 'number')
+    await db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('pull_cursor', ?)", [String(page.cursor)]);
+  return tally;
+}
+
+export async function readCursor(db: LocalDb): Promise<string | null> {
+  const [row] = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'pull_cursor'");
+  return row?.value ?? null;
+}
+
+const epochKey = (tenantId: unknown) => `data_epoch:${String(tenantId)}`;
+const present = (value: unknown) => value !== undefined && value !== null && value !== '';
+
+/** The data epoch last seen for a tenant, or null. */
+export async function storedDataEpoch(db: LocalDb, tenantId: unknown): Promise<string | null> {
+  if (!present(tenantId)) return null;
+  const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [epochKey(tenantId)]);
+  return row?.value ?? null;
+}
+
+/**
+ * Compares the platform's data epoch with the one last seen. A different one
+ * means the platform replaced the business's data: the local copy, the queued
+ * changes made against the old data and the dead letters all go. Returns
+ * whether that happened.
+ */
+export async function dataEpochCheck(db: LocalDb, tenantId: unknown, epoch: unknown): Promise<boolean> {
+  if (!present(tenantId) || !present(epoch)) return false;
+  const text = String(epoch);
+  return db.transaction(async () => {
+    const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [epochKey(tenantId)]);
+    const stored = row?.value ?? null;
+    if (stored === text) return false;
+    if (stored !== null) {
+      for (const table of COMPANY_TABLES) {
+        try {
+          await db.execute(`DELETE FROM ${table}`);
+        } catch {
+          // One table that fails must not keep the others' data.
+        }
+      }
+      await db.execute('DELETE FROM outbox');
+      await db.execute('DELETE FROM dead_letter');
+      await db.execute("DELETE FROM meta WHERE key IN ('pull_cursor', 'last_sync_at')");
+    }
+    await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [epochKey(tenantId), text]);
+    return stored !== null;
+  });
+}
