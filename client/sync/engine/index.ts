@@ -4,3 +4,5 @@ export { CANNOT_RESEND } from './outbox';
 export { dataEpochCheck, storedDataEpoch } from './pull';
 export { sendThroughApi } from './transport';
 export { uuidv7 } from './uuid';
+export { engineHooks, syncEngine } from './session-hooks';
+export { canResend, deadLetterDetail, type DeadLetter } from './dead-letters';
