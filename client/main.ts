@@ -7,11 +7,13 @@ import { createShellRouter } from './shell/frame/router';
 import './shell/frame/theme.css';
 import { exposeShellTestHook } from './shell/test-hook';
 import { exposeStorageTestHook } from './storage/test-hook';
+import { exposeSyncTestHook } from './sync/engine/test-hook';
 
 if (bridgeKind() === 'serve') {
   exposeTestHook();
   exposeShellTestHook();
   exposeStorageTestHook();
+  exposeSyncTestHook();
 }
 
 unlockAudioOnFirstInput();
