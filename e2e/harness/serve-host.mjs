@@ -23,6 +23,7 @@ const SERVING = /^serving (http:\/\/127\.0\.0\.1:(\d+)\/\?bridge=([0-9A-Za-z]+))
  * @property {string} downloadsDir
  * @property {() => string} stderr what the host has written to stderr so far
  * @property {() => Promise<{ code: number | null, signal: string | null }>} stop
+ * @property {() => Promise<void>} crash SIGKILL, as a power cut or a killed process; a kept dataDir stays
  */
 
 /** @type {Set<import('node:child_process').ChildProcess>} */
@@ -117,6 +118,13 @@ export async function startServeHost({ binary = HOST_BINARY, startTimeoutMs = 20
     return { code: child.exitCode, signal: child.signalCode };
   };
 
+  const crash = async () => {
+    killGroup(child, 'SIGKILL');
+    await exited(child, 5_000);
+    running.delete(child);
+    await rm(root, { recursive: true, force: true });
+  };
+
   try {
     const first = await new Promise((resolve, reject) => {
       const lines = createInterface({ input: /** @type {import('node:stream').Readable} */ (child.stdout) });
@@ -145,6 +153,7 @@ export async function startServeHost({ binary = HOST_BINARY, startTimeoutMs = 20
       downloadsDir,
       stderr: () => stderr,
       stop,
+      crash,
     };
   } catch (error) {
     await stop();

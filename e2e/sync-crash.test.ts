@@ -1,0 +1,176 @@
+import { mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import type { Page } from 'playwright-core';
+import { afterAll, beforeAll, expect, it } from 'vitest';
+import { launchChromium } from './harness/chromium.mjs';
+import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
+import { startServer, type TestServer } from './harness/server.mjs';
+
+// The product's promise: a device killed at any moment while it syncs loses
+// nothing it queued and gets nothing applied twice. The host is killed with
+// SIGKILL during pushes and during a large first pull, restarted on the same
+// data folder, and the page reloaded against it, as a restart of the desktop
+// program would do. Sizes come from the environment for the longer variant.
+
+const OPS = Number(process.env.TOVIK_CRASH_OPS ?? 200);
+const RECORDS = Number(process.env.TOVIK_CRASH_RECORDS ?? 2000);
+const KILLS = Number(process.env.TOVIK_CRASH_KILLS ?? 5);
+const ADJUSTMENTS = Math.floor(OPS / 4);
+
+let server: TestServer;
+let browser: Awaited<ReturnType<typeof launchChromium>>;
+let dataDir: string;
+let host: ServeHost | null = null;
+let page: Page;
+let token: string;
+
+async function api(pathAndQuery: string, body?: unknown): Promise<Record<string, unknown>> {
+  const reply = await fetch(`${server.url}/mobile/v2${pathAndQuery}`, {
+    method: body === undefined ? 'GET' : 'POST',
+    headers: { 'Content-Type': 'application/json', Accept: 'application/json', Authorization: `Bearer ${token}` },
+    body: body === undefined ? undefined : JSON.stringify(body),
+  });
+  if (!reply.ok) throw new Error(`${pathAndQuery}: HTTP ${reply.status} ${await reply.text()}`);
+  return (await reply.json()) as Record<string, unknown>;
+}
+
+/** The server's current records of one entity, by uuid, read from the start. */
+async function serverRecords(entity: string): Promise<Map<string, Record<string, unknown>>> {
+  const records = new Map<string, Record<string, unknown>>();
+  let cursor: string | null = null;
+  for (;;) {
+    const query = new URLSearchParams({ limit: '1000', entities: entity });
+    if (cursor) query.set('cursor', cursor);
+    const page = await api(`/sync/pull?${query.toString()}`);
+    for (const record of ((page.changes as Record<string, Record<string, unknown>[]>)[entity] ?? []))
+      records.set(String(record.uuid), record);
+    for (const gone of page.deleted as { uuid: string }[]) records.delete(gone.uuid);
+    cursor = String(page.cursor);
+    if (page.has_more !== true) return records;
+  }
+}
+
+const select = (sql: string) =>
+  page.evaluate(async (sql) => (await window.__tovikStorage!.openLocalDb()).select(sql), sql);
+const count = async (sql: string) => Number(((await select(sql))[0] as { n: number }).n);
+
+/** Starts the host on the kept data folder and loads the client into it. */
+async function boot(): Promise<void> {
+  host = await startServeHost({ dataDir });
+  await page.goto(host.url);
+}
+
+beforeAll(async () => {
+  server = await startServer();
+  browser = await launchChromium();
+  dataDir = await mkdtemp(path.join(tmpdir(), 'tovik-crash-'));
+  page = await browser.context.newPage();
+  const login = await fetch(`${server.url}/mobile/v2/login`, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json', Accept: 'application/json' },
+    body: JSON.stringify({ email: 'owner@demo.test', password: 'demo-owner-1', device_name: 'seeder' }),
+  });
+  token = String(((await login.json()) as { token: string }).token);
+}, 60_000);
+
+afterAll(async () => {
+  await page?.close();
+  await host?.stop();
+  await browser?.close();
+  await server?.stop();
+  if (dataDir) await rm(dataDir, { recursive: true, force: true });
+});
+
+it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => {
+  const demoClients = (await serverRecords('client')).size;
+  // Another device's work: what the first pull brings down.
+  const stamp = new Date().toISOString();
+  for (let start = 0; start < RECORDS; start += 1000) {
+    const operations = Array.from({ length: Math.min(1000, RECORDS - start) }, (_, i) => ({
+      op_id: crypto.randomUUID(),
+      entity: 'client',
+      action: 'upsert',
+      uuid: crypto.randomUUID(),
+      base_version: null,
+      client_updated_at: stamp,
+      data: { name: `Seeded ${start + i}`, phone: `09${start + i}` },
+    }));
+    await api('/sync/push', { device_id: 'seeder', device_time: stamp, operations });
+  }
+  const productUuid = crypto.randomUUID();
+  await api('/sync/push', {
+    device_id: 'seeder',
+    device_time: stamp,
+    operations: [{ op_id: crypto.randomUUID(), entity: 'product', action: 'upsert', uuid: productUuid, base_version: null,
+      client_updated_at: stamp, data: { name: 'Counted', price: 1, stock: 0, type: 'product' } }],
+  });
+
+  // This device queues its own work while signed out (the engine waits, halted), then signs in.
+  await boot();
+  await page.getByTestId('login').waitFor();
+  const queued = await page.evaluate(
+    async ({ ops, adjustments, productUuid }) => {
+      const engine = window.__tovikSync!.engine() as {
+        save(entity: string, data: Record<string, unknown>): Promise<string>;
+      };
+      const uuids: string[] = [];
+      for (let i = 0; i < ops - adjustments; i++) uuids.push(await engine.save('client', { name: `Queued ${i}` }));
+      for (let i = 0; i < adjustments; i++)
+        await engine.save('stock_adjustment', { product_uuid: productUuid, delta: 1, reason: 'restock' });
+      return uuids;
+    },
+    { ops: OPS, adjustments: ADJUSTMENTS, productUuid },
+  );
+  expect(await count('SELECT COUNT(*) AS n FROM outbox')).toBe(OPS);
+  await page.getByTestId('server').fill(server.url);
+  await page.getByTestId('email').fill('owner@demo.test');
+  await page.getByTestId('password').fill('demo-owner-1');
+  await page.getByTestId('login').click();
+  await page.getByTestId('top-bar').waitFor();
+
+  // Kill it at random moments while it pushes and pulls; it resumes on each start.
+  for (let kill = 0; kill < KILLS; kill++) {
+    await host!.crash();
+    await boot();
+    await page.getByTestId('top-bar').waitFor();
+    await page.waitForTimeout(150 + Math.random() * 1500);
+  }
+  await host!.crash();
+  await boot();
+  await page.getByTestId('top-bar').waitFor();
+
+  // Then let it finish.
+  for (let round = 0; round < 30; round++) {
+    await page.evaluate(async () => {
+      const engine = window.__tovikSync!.engine() as { sync(force: boolean): Promise<void> };
+      await engine.sync(true);
+      await engine.sync(true);
+    });
+    const cursorDone = await page.evaluate(() => (window.__tovikSync!.engine() as { lastError: string | null }).lastError);
+    if (cursorDone === null && (await count('SELECT COUNT(*) AS n FROM outbox')) === 0) break;
+  }
+
+  expect(await count('SELECT COUNT(*) AS n FROM outbox')).toBe(0);
+  expect(await select('SELECT reason, detail_json FROM dead_letter')).toEqual([]);
+
+  const clients = await serverRecords('client');
+  expect(queued.filter((uuid) => !clients.has(uuid))).toEqual([]);
+  expect(clients.size).toBe(demoClients + RECORDS + queued.length);
+  const products = await serverRecords('product');
+  // Each adjustment adds one: a second application would show here.
+  expect(products.get(productUuid)?.stock).toBe(ADJUSTMENTS);
+
+  // The local tables hold exactly the server's records, at the server's versions.
+  for (const [table, records] of [['clients', clients], ['products', products]] as const) {
+    const local = (await select(`SELECT uuid, version, dirty FROM ${table}`)) as { uuid: string; version: string; dirty: number }[];
+    expect(local.length).toBe(records.size);
+    expect(local.filter((row) => row.dirty !== 0 || String(records.get(row.uuid)?.version) !== row.version)).toEqual([]);
+  }
+}, 600_000);
+
+declare global {
+  interface Window {
+    __tovikSync?: { engine: () => unknown };
+  }
+}
