@@ -171,6 +171,6 @@ it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => 
 
 declare global {
   interface Window {
-    __tovikSync?: { engine: () => unknown };
+    __tovikSync?: { engine: () => unknown; [key: string]: unknown };
   }
 }

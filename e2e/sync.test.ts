@@ -121,6 +121,6 @@ describe('two devices of one company', () => {
 
 declare global {
   interface Window {
-    __tovikSync?: { engine: () => unknown };
+    __tovikSync?: { engine: () => unknown; [key: string]: unknown };
   }
 }

@@ -1,7 +1,7 @@
 import type { LocalDb } from '../../storage';
 import { COMPANY_TABLES } from '../session/wipe';
 import { isEntity, PULLED_ENTITIES, tableOf } from './entities';
-import { adopt } from './merge';
+import { adopt, mergeContext } from './merge';
 import type { Fields } from './payload';
 
 export const PULL_PAGE = 500;
@@ -37,8 +37,10 @@ export async function applyPage(db: LocalDb, page: Record<string, unknown>): Pro
   const tally: PageTally = { adopted: 0, deleted: 0, hasMore: page.has_more === true };
   for (const [entity, records] of Object.entries(changes as Record<string, unknown>)) {
     if (!isEntity(entity) || !PULLED_ENTITIES.includes(entity) || !Array.isArray(records)) continue;
-    for (const record of records)
-      if (record && typeof record === 'object' && (await adopt(db, entity, record as Fields, false))) tally.adopted++;
+    const valid = records.filter((r): r is Fields => !!r && typeof r === 'object' && !Array.isArray(r));
+    const uuids = valid.map((r) => r.uuid).filter((u): u is string => typeof u === 'string' && u !== '');
+    const context = await mergeContext(db, entity, uuids);
+    for (const record of valid) if (await adopt(db, entity, record, false, context)) tally.adopted++;
   }
   for (const gone of deleted as unknown[]) {
     const { entity, uuid } = (gone ?? {}) as Fields;

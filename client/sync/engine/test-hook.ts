@@ -1,13 +1,21 @@
-import type { SyncEngine } from './engine';
+import { SyncEngine } from './engine';
 import { syncEngine } from './session-hooks';
+import { sendThroughApi } from './transport';
+
+export interface SyncTestHook {
+  engine: () => SyncEngine | null;
+  /** For benchmarks that build an engine over another database or a timed transport. */
+  SyncEngine: typeof SyncEngine;
+  sendThroughApi: typeof sendThroughApi;
+}
 
 declare global {
   interface Window {
-    __tovikSync?: { engine: () => SyncEngine | null };
+    __tovikSync?: SyncTestHook;
   }
 }
 
 /** Serve mode only: end-to-end tests and benchmarks drive the process's engine. */
 export function exposeSyncTestHook(): void {
-  window.__tovikSync = { engine: syncEngine };
+  window.__tovikSync = { engine: syncEngine, SyncEngine, sendThroughApi };
 }
