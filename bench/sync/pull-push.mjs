@@ -1,0 +1,123 @@
+// Sync figures against the reference server on loopback: a first pull of
+// RECORDS records in pages of 500 through the host (serve mode), with the
+// time split between transport and merge; the same pull over sql.js in the
+// page, to show what the bridge costs; and a push of OPS queued operations.
+// Prints figures only.
+import { launchChromium } from '../../e2e/harness/chromium.mjs';
+import { startServeHost } from '../../e2e/harness/serve-host.mjs';
+import { startServer } from '../../e2e/harness/server.mjs';
+
+const RECORDS = Number(process.env.TOVIK_BENCH_RECORDS ?? 50_000);
+const OPS = Number(process.env.TOVIK_BENCH_OPS ?? 10_000);
+
+const server = await startServer();
+const host = await startServeHost();
+const browser = await launchChromium();
+try {
+  const login = await fetch(`${server.url}/mobile/v2/login`, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json', Accept: 'application/json' },
+    body: JSON.stringify({ email: 'owner@demo.test', password: 'demo-owner-1' }),
+  });
+  const { token } = /** @type {{ token: string }} */ (await login.json());
+  const stamp = new Date().toISOString();
+  for (let start = 0; start < RECORDS; start += 1000) {
+    const operations = Array.from({ length: Math.min(1000, RECORDS - start) }, (_, i) => ({
+      op_id: crypto.randomUUID(), entity: 'client', action: 'upsert', uuid: crypto.randomUUID(), base_version: null,
+      client_updated_at: stamp, data: { name: `Client ${start + i}`, phone: `09${start + i}`, address: 'Tripoli' },
+    }));
+    const reply = await fetch(`${server.url}/mobile/v2/sync/push`, {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json', Authorization: `Bearer ${token}` },
+      body: JSON.stringify({ device_id: 'seeder', device_time: stamp, operations }),
+    });
+    if (!reply.ok) throw new Error(`seeding: HTTP ${reply.status}`);
+  }
+
+  const page = await browser.context.newPage();
+  await page.goto(host.url);
+  await page.getByTestId('login').waitFor();
+  // A session whose profile does not sync: the process's own engine stays
+  // idle and the benchmark's engines have the server to themselves.
+  await page.evaluate(
+    async ({ token, serverUrl }) => {
+      const hook = /** @type {any} */ (window).__tovik;
+      await hook.invoke('secret_set', { key: 'token', value: token });
+      await hook.invoke('db_execute', {
+        sql: "INSERT OR REPLACE INTO meta (key, value) VALUES ('profile', ?), ('server_url', ?)",
+        params: [JSON.stringify({ name: 'Bench', abilities: [], tenant: { id: 1 } }), serverUrl],
+      });
+    },
+    { token, serverUrl: server.url },
+  );
+  await page.reload();
+  await page.getByTestId('top-bar').waitFor();
+
+  const run = (/** @type {'host' | 'sqljs'} */ where, /** @type {number} */ ops) =>
+    page.evaluate(
+      async ({ where, ops, token }) => {
+        const sync = /** @type {any} */ (window).__tovikSync;
+        const storage = /** @type {any} */ (window).__tovikStorage;
+        const db = where === 'host' ? await storage.openLocalDb() : await storage.openDatabase(await storage.createMemoryBackend());
+        await db.execute("DELETE FROM meta WHERE key IN ('pull_cursor', 'last_sync_at')");
+        await db.execute('DELETE FROM clients');
+        let transport = 0;
+        let requests = 0;
+        const engine = new sync.SyncEngine({
+          db: async () => db,
+          deviceId: async () => 'bench-device',
+          token: async () => token,
+          dataEpoch: async () => null,
+          onAuthLost: () => {},
+          onStatus: () => {},
+          onChanged: () => {},
+          onPushed: () => {},
+          online: () => true,
+          send: async (/** @type {string} */ path, /** @type {RequestInit} */ init) => {
+            const t = performance.now();
+            const reply = await sync.sendThroughApi(path, init);
+            const text = await reply.text();
+            transport += performance.now() - t;
+            requests++;
+            return new Response(text, { status: reply.status });
+          },
+        });
+        engine.resume();
+        const t0 = performance.now();
+        await engine.sync(true);
+        const pullMs = performance.now() - t0;
+        const [{ n }] = await db.select('SELECT COUNT(*) AS n FROM clients');
+        const pull = { records: n, ms: pullMs, transportMs: transport, requests, error: engine.lastError };
+        if (!ops) return { pull };
+
+        for (let i = 0; i < ops; i++)
+          await db.execute(
+            "INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, data_json) VALUES (?, 'note', 'upsert', ?, ?, ?)",
+            [crypto.randomUUID(), crypto.randomUUID(), new Date().toISOString(), JSON.stringify({ title: `n${i}`, body: 'bench' })],
+          );
+        transport = 0;
+        requests = 0;
+        const t1 = performance.now();
+        await engine.sync(true);
+        const [{ left }] = await db.select('SELECT COUNT(*) AS left FROM outbox');
+        return { pull, push: { ops, left, ms: performance.now() - t1, transportMs: transport, requests, error: engine.lastError } };
+      },
+      { where, ops, token },
+    );
+
+  const print = (/** @type {string} */ label, /** @type {any} */ r) =>
+    console.log(
+      `${label}: ${r.records ?? r.ops} in ${(r.ms / 1000).toFixed(2)} s = ${Math.round(((r.records ?? r.ops) / r.ms) * 1000)}/s; ` +
+        `transport ${(r.transportMs / 1000).toFixed(2)} s, local work ${((r.ms - r.transportMs) / 1000).toFixed(2)} s, ` +
+        `${r.requests} requests${r.left ? `, ${r.left} left` : ''}${r.error ? `, error: ${r.error}` : ''}`,
+    );
+  const overHost = await run('host', OPS);
+  print(`first pull of ${RECORDS} records through the host`, overHost.pull);
+  print('push of queued operations through the host', overHost.push);
+  const overSqlJs = await run('sqljs', 0);
+  print(`first pull of ${RECORDS} records over sql.js in the page`, overSqlJs.pull);
+} finally {
+  await browser.close();
+  await host.stop();
+  await server.stop();
+}
