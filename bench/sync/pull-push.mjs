@@ -10,6 +10,13 @@ import { startServer } from '../../e2e/harness/server.mjs';
 const RECORDS = Number(process.env.TOVIK_BENCH_RECORDS ?? 50_000);
 const OPS = Number(process.env.TOVIK_BENCH_OPS ?? 10_000);
 
+const print = (/** @type {string} */ label, /** @type {any} */ r) =>
+    console.log(
+      `${label}: ${r.records ?? r.ops} in ${(r.ms / 1000).toFixed(2)} s = ${Math.round(((r.records ?? r.ops) / r.ms) * 1000)}/s; ` +
+        `transport ${(r.transportMs / 1000).toFixed(2)} s, local work ${((r.ms - r.transportMs) / 1000).toFixed(2)} s, ` +
+        `${r.requests} requests${r.left ? `, ${r.left} left` : ''}${r.error ? `, error: ${r.error}` : ''}`,
+    );
+
 const server = await startServer();
 const host = await startServeHost();
 const browser = await launchChromium();
@@ -35,6 +42,10 @@ try {
   }
 
   const page = await browser.context.newPage();
+  // The pull's figures as soon as they exist, before the push starts.
+  page.on('console', (message) => {
+    if (message.text().startsWith('{"records"')) print(`first pull of ${RECORDS} records through the host`, JSON.parse(message.text()));
+  });
   await page.goto(host.url);
   await page.getByTestId('login').waitFor();
   // A session whose profile does not sync: the process's own engine stays
@@ -89,6 +100,7 @@ try {
         const [{ n }] = await db.select('SELECT COUNT(*) AS n FROM clients');
         const pull = { records: n, ms: pullMs, transportMs: transport, requests, error: engine.lastError };
         if (!ops) return { pull };
+        console.log(JSON.stringify(pull));
 
         for (let i = 0; i < ops; i++)
           await db.execute(
@@ -105,14 +117,7 @@ try {
       { where, ops, token },
     );
 
-  const print = (/** @type {string} */ label, /** @type {any} */ r) =>
-    console.log(
-      `${label}: ${r.records ?? r.ops} in ${(r.ms / 1000).toFixed(2)} s = ${Math.round(((r.records ?? r.ops) / r.ms) * 1000)}/s; ` +
-        `transport ${(r.transportMs / 1000).toFixed(2)} s, local work ${((r.ms - r.transportMs) / 1000).toFixed(2)} s, ` +
-        `${r.requests} requests${r.left ? `, ${r.left} left` : ''}${r.error ? `, error: ${r.error}` : ''}`,
-    );
   const overHost = await run('host', OPS);
-  print(`first pull of ${RECORDS} records through the host`, overHost.pull);
   print('push of queued operations through the host', overHost.push);
   const overSqlJs = await run('sqljs', 0);
   print(`first pull of ${RECORDS} records over sql.js in the page`, overSqlJs.pull);
