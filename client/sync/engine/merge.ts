@@ -1,14 +1,7 @@
-import { SYNC_COLUMNS, type LocalDb, type SqlParam, type SyncTable } from '../../storage';
+import { SYNC_COLUMNS, type LocalDb, type SyncTable } from '../../storage';
 import { tableOf, type Entity } from './entities';
 import type { Fields } from './payload';
-
-function cell(value: unknown): SqlParam {
-  if (value === undefined || value === null) return null;
-  if (typeof value === 'boolean') return value ? 1 : 0;
-  if (typeof value === 'number' || typeof value === 'string') return value;
-  // Nested values have their own _json columns; anything else is kept as JSON text.
-  return JSON.stringify(value);
-}
+import { cell, RowBatch } from './row-batch';
 
 /**
  * Writes one row by uuid; only the table's columns, and only those the row
@@ -56,60 +49,66 @@ export function adoptedRow(entity: Entity, local: Fields | undefined, record: Fi
   return row;
 }
 
-/**
- * What a page's merge needs to know before writing, read once for the whole
- * page inside its transaction: which records wait in the outbox and the local
- * rows of the page's records. Each write keeps it current.
- */
-export interface MergeContext {
-  queued: Set<string>;
-  local: Map<string, Fields>;
-}
-
-const queuedKey = (entity: string, uuid: string) => `${entity}\u0000${uuid}`;
-
-export async function mergeContext(db: LocalDb, entity: Entity, uuids: string[]): Promise<MergeContext> {
-  const queued = new Set(
-    (await db.select<{ uuid: string }>('SELECT DISTINCT uuid FROM outbox WHERE entity = ?', [entity])).map((r) =>
-      queuedKey(entity, r.uuid),
-    ),
-  );
-  const local = new Map<string, Fields>();
-  const table = tableOf(entity);
-  // Bound parameters stay well under SQLite's limit.
-  for (let i = 0; i < uuids.length; i += 500) {
-    const part = uuids.slice(i, i + 500);
-    const rows = await db.select(`SELECT * FROM ${table} WHERE uuid IN (${part.map(() => '?').join(', ')})`, part);
-    for (const row of rows) local.set(String(row.uuid), row);
-  }
-  return { queued, local };
-}
+const key = (entity: string, uuid: string) => `${entity}\u0000${uuid}`;
 
 /**
- * Merges one server record. A pulled record (not forced) is skipped while a
- * local change of it waits in the outbox: the server's copy of that change
- * comes back with its verdict. Runs inside the caller's transaction; a pull
- * page passes the context it read for all its records.
+ * Merges the server records of one pull page or one push reply inside the
+ * caller's transaction. It reads what it needs once per entity (`prepare`),
+ * decides every record in memory and writes through one `RowBatch`, so a
+ * page costs a handful of statements; `flush` before the transaction ends.
  */
-export async function adopt(
-  db: LocalDb,
-  entity: Entity,
-  record: Fields,
-  force: boolean,
-  context?: MergeContext,
-): Promise<boolean> {
-  const uuid = record.uuid;
-  if (typeof uuid !== 'string' || !uuid) return false;
-  if (!force) {
-    const queued = context
-      ? context.queued.has(queuedKey(entity, uuid))
-      : (await db.select('SELECT 1 FROM outbox WHERE entity = ? AND uuid = ? LIMIT 1', [entity, uuid])).length > 0;
-    if (queued) return false;
+export class Merge {
+  readonly rows: RowBatch;
+  private readonly prepared = new Set<Entity>();
+  private readonly local = new Map<string, Fields>();
+  private readonly queued = new Set<string>();
+
+  constructor(private readonly db: LocalDb) {
+    this.rows = new RowBatch(db);
   }
-  const table = tableOf(entity);
-  const local = context ? context.local.get(uuid) : (await db.select(`SELECT * FROM ${table} WHERE uuid = ?`, [uuid]))[0];
-  const row = adoptedRow(entity, local, record, new Date().toISOString());
-  await upsertRow(db, table, row, local !== undefined);
-  context?.local.set(uuid, row);
-  return true;
+
+  /** Reads the stored rows of these records and which of them wait in the outbox. */
+  async prepare(entity: Entity, uuids: string[]): Promise<void> {
+    this.prepared.add(entity);
+    const table = tableOf(entity);
+    // Bound parameters stay well under SQLite's limit.
+    for (let i = 0; i < uuids.length; i += 500) {
+      const part = uuids.slice(i, i + 500);
+      const list = part.map(() => '?').join(', ');
+      for (const row of await this.db.select(`SELECT * FROM ${table} WHERE uuid IN (${list})`, part))
+        this.local.set(key(entity, String(row.uuid)), row);
+      const waiting = await this.db.select<{ uuid: string }>(
+        `SELECT DISTINCT uuid FROM outbox WHERE entity = ? AND uuid IN (${list})`,
+        [entity, ...part],
+      );
+      for (const row of waiting) this.queued.add(key(entity, row.uuid));
+    }
+  }
+
+  /**
+   * Merges one server record. A pulled record (not forced) is skipped while a
+   * local change of it waits in the outbox: the server's copy of that change
+   * comes back with its verdict.
+   */
+  adopt(entity: Entity, record: Fields, force: boolean): boolean {
+    const uuid = record.uuid;
+    if (typeof uuid !== 'string' || !uuid) return false;
+    if (!this.prepared.has(entity)) throw new Error(`merge of ${entity} records before reading their rows`);
+    if (!force && this.queued.has(key(entity, uuid))) return false;
+    const table = tableOf(entity);
+    const row = adoptedRow(entity, this.local.get(key(entity, uuid)), record, new Date().toISOString());
+    this.rows.write(table, { ...row, uuid }, SYNC_COLUMNS[table]);
+    this.local.set(key(entity, uuid), row);
+    return true;
+  }
+
+  /** Removes a record's row. */
+  remove(entity: Entity, uuid: string): void {
+    this.rows.remove(tableOf(entity), uuid);
+    this.local.delete(key(entity, uuid));
+  }
+
+  flush(): Promise<void> {
+    return this.rows.flush();
+  }
 }

@@ -1,7 +1,7 @@
 import type { LocalDb } from '../../storage';
 import { COMPANY_TABLES } from '../session/wipe';
-import { isEntity, PULLED_ENTITIES, tableOf } from './entities';
-import { adopt, mergeContext } from './merge';
+import { isEntity, PULLED_ENTITIES } from './entities';
+import { Merge } from './merge';
 import type { Fields } from './payload';
 
 export const PULL_PAGE = 500;
@@ -35,20 +35,21 @@ export async function applyPage(db: LocalDb, page: Record<string, unknown>): Pro
   if (!changes || typeof changes !== 'object' || Array.isArray(changes) || !Array.isArray(deleted))
     throw new MalformedPageError();
   const tally: PageTally = { adopted: 0, deleted: 0, hasMore: page.has_more === true };
+  const merge = new Merge(db);
   for (const [entity, records] of Object.entries(changes as Record<string, unknown>)) {
     if (!isEntity(entity) || !PULLED_ENTITIES.includes(entity) || !Array.isArray(records)) continue;
     const valid = records.filter((r): r is Fields => !!r && typeof r === 'object' && !Array.isArray(r));
-    const uuids = valid.map((r) => r.uuid).filter((u): u is string => typeof u === 'string' && u !== '');
-    const context = await mergeContext(db, entity, uuids);
-    for (const record of valid) if (await adopt(db, entity, record, false, context)) tally.adopted++;
+    await merge.prepare(entity, valid.map((r) => r.uuid).filter((u): u is string => typeof u === 'string' && u !== ''));
+    for (const record of valid) if (merge.adopt(entity, record, false)) tally.adopted++;
   }
   for (const gone of deleted as unknown[]) {
     const { entity, uuid } = (gone ?? {}) as Fields;
     if (!isEntity(entity) || typeof uuid !== 'string') continue;
-    await db.execute('DELETE FROM outbox WHERE entity = ? AND uuid = ?', [entity, uuid]);
-    await db.execute(`DELETE FROM ${tableOf(entity)} WHERE uuid = ?`, [uuid]);
+    merge.rows.removeQueued(entity, uuid);
+    merge.remove(entity, uuid);
     tally.deleted++;
   }
+  await merge.flush();
   if (typeof page.cursor === 'string' || typeof page.cursor === 'number')
     await db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('pull_cursor', ?)", [String(page.cursor)]);
   return tally;

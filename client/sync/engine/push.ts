@@ -1,6 +1,6 @@
 import type { LocalDb } from '../../storage';
-import { isEntity, tableOf } from './entities';
-import { adopt } from './merge';
+import { isEntity, type Entity } from './entities';
+import { Merge } from './merge';
 import type { Operation } from './outbox';
 import type { Fields } from './payload';
 
@@ -43,6 +43,16 @@ export async function applyVerdicts(db: LocalDb, batch: Operation[], results: Pu
   const byId = new Map(batch.map((op) => [op.op_id, op]));
   const answered = new Set<string>();
   const tally: VerdictTally = { applied: 0, retry: false, unanswered: 0 };
+  const merge = new Merge(db);
+  const uuidsByEntity = new Map<Entity, string[]>();
+  for (const op of batch)
+    if (isEntity(op.entity)) uuidsByEntity.set(op.entity, [...(uuidsByEntity.get(op.entity) ?? []), op.uuid]);
+  for (const [entity, uuids] of uuidsByEntity) await merge.prepare(entity, uuids);
+  // Stock held by a sale is settled against the products as they stand then.
+  const settle = async (saleUuid: string, applied: boolean) => {
+    if (merge.rows.writesPending('products')) await merge.flush();
+    await settleHolds(db, saleUuid, applied);
+  };
   for (const result of results) {
     const op = typeof result.op_id === 'string' ? byId.get(result.op_id) : undefined;
     if (!op || answered.has(op.op_id)) continue;
@@ -52,22 +62,21 @@ export async function applyVerdicts(db: LocalDb, batch: Operation[], results: Pu
       await db.execute("UPDATE outbox SET state = 'pending' WHERE seq = ?", [op.seq]);
       continue;
     }
-    await db.execute('DELETE FROM outbox WHERE seq = ?', [op.seq]);
+    merge.rows.removeOperation(op.seq);
     if (!isEntity(op.entity)) continue;
     const sale = op.entity === 'pos_sale';
     const record = isRecord(result.record) ? result.record : null;
     if (result.status === 'applied') {
       tally.applied++;
-      if (op.action === 'delete') await db.execute(`DELETE FROM ${tableOf(op.entity)} WHERE uuid = ?`, [op.uuid]);
-      else if (record) await adopt(db, op.entity, record, true);
-      if (sale) await settleHolds(db, op.uuid, true);
+      if (op.action === 'delete') merge.remove(op.entity, op.uuid);
+      else if (record) merge.adopt(op.entity, record, true);
+      if (sale) await settle(op.uuid, true);
     } else if (result.status === 'conflict') {
-      if (result.reason === 'deleted_on_server')
-        await db.execute(`DELETE FROM ${tableOf(op.entity)} WHERE uuid = ?`, [op.uuid]);
-      else if (record) await adopt(db, op.entity, record, true);
-      if (sale) await settleHolds(db, op.uuid, false);
+      if (result.reason === 'deleted_on_server') merge.remove(op.entity, op.uuid);
+      else if (record) merge.adopt(op.entity, record, true);
+      if (sale) await settle(op.uuid, false);
     } else {
-      if (record) await adopt(db, op.entity, record, true);
+      if (record) merge.adopt(op.entity, record, true);
       const reason = typeof result.reason === 'string' && result.reason ? result.reason : 'rejected';
       await db.execute(
         'INSERT OR REPLACE INTO dead_letter (op_id, entity, uuid, reason, detail_json, created_at, data_json) ' +
@@ -77,9 +86,10 @@ export async function applyVerdicts(db: LocalDb, batch: Operation[], results: Pu
       // A refused sale keeps its stock held until the user resends or dismisses it,
       // unless the period is locked: then it can never go and holds nothing.
       const keepsHolds = result.status === 'rejected' && result.reason !== 'locked';
-      if (sale && !keepsHolds) await settleHolds(db, op.uuid, false);
+      if (sale && !keepsHolds) await settle(op.uuid, false);
     }
   }
+  await merge.flush();
   tally.unanswered = batch.length - answered.size;
   return tally;
 }
