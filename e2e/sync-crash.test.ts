@@ -13,8 +13,9 @@ import { startServer, type TestServer } from './harness/server.mjs';
 // data folder, and the page reloaded against it, as a restart of the desktop
 // program would do. Sizes come from the environment for the longer variant.
 
-const OPS = Number(process.env.TOVIK_CRASH_OPS ?? 400);
-const RECORDS = Number(process.env.TOVIK_CRASH_RECORDS ?? 2000);
+// Each round of work: operations this device queues, records another device adds.
+const OPS = Number(process.env.TOVIK_CRASH_OPS ?? 1000);
+const RECORDS = Number(process.env.TOVIK_CRASH_RECORDS ?? 5000);
 const KILLS = Number(process.env.TOVIK_CRASH_KILLS ?? 30);
 const ADJUSTMENTS = Math.floor(OPS / 4);
 
@@ -82,36 +83,31 @@ afterAll(async () => {
   if (dataDir) await rm(dataDir, { recursive: true, force: true });
 });
 
-it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => {
-  const demoClients = (await serverRecords('client')).size;
-  // Another device's work: what the first pull brings down.
+/** Another device's work: records the next pulls bring down. */
+async function seedServer(records: number, round: number): Promise<void> {
   const stamp = new Date().toISOString();
-  for (let start = 0; start < RECORDS; start += 1000) {
-    const operations = Array.from({ length: Math.min(1000, RECORDS - start) }, (_, i) => ({
+  for (let start = 0; start < records; start += 1000) {
+    const operations = Array.from({ length: Math.min(1000, records - start) }, (_, i) => ({
       op_id: crypto.randomUUID(),
       entity: 'client',
       action: 'upsert',
       uuid: crypto.randomUUID(),
       base_version: null,
       client_updated_at: stamp,
-      data: { name: `Seeded ${start + i}`, phone: `09${start + i}` },
+      data: { name: `Seeded ${round}.${start + i}`, phone: `09${start + i}` },
     }));
     await api('/sync/push', { device_id: 'seeder', device_time: stamp, operations });
   }
-  const productUuid = crypto.randomUUID();
-  await api('/sync/push', {
-    device_id: 'seeder',
-    device_time: stamp,
-    operations: [{ op_id: crypto.randomUUID(), entity: 'product', action: 'upsert', uuid: productUuid, base_version: null,
-      client_updated_at: stamp, data: { name: 'Counted', price: 1, stock: 0, type: 'product' } }],
-  });
+}
 
-  // This device queues its own work while signed out (the engine waits), then signs in.
-  await boot();
-  await page.getByTestId('login').waitFor();
-  // Written as `save` writes them (row and operation together), many to a
-  // statement: a save at a time through the host would take most of the test.
-  const queued = await page.evaluate(
+/**
+ * This device's own work: new clients and stock adjustments of one product,
+ * written as `save` writes them (row and operation together), many to a
+ * statement: a save at a time through the host would take most of the test.
+ * Returns the new clients' uuids.
+ */
+function queueLocal(ops: number, adjustments: number, productUuid: string): Promise<string[]> {
+  return page.evaluate(
     async ({ ops, adjustments, productUuid }) => {
       const db = await window.__tovikStorage!.openLocalDb();
       const now = new Date().toISOString();
@@ -144,8 +140,38 @@ it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => 
       });
       return clients.map((c) => c.uuid);
     },
-    { ops: OPS, adjustments: ADJUSTMENTS, productUuid },
+    { ops, adjustments, productUuid },
   );
+}
+
+it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => {
+  const demoClients = (await serverRecords('client')).size;
+  const stamp = new Date().toISOString();
+  const productUuid = crypto.randomUUID();
+  await api('/sync/push', {
+    device_id: 'seeder',
+    device_time: stamp,
+    operations: [{ op_id: crypto.randomUUID(), entity: 'product', action: 'upsert', uuid: productUuid, base_version: null,
+      client_updated_at: stamp, data: { name: 'Counted', price: 1, stock: 0, type: 'product' } }],
+  });
+  let seeded = 0;
+  let adjusted = 0;
+  const queued: string[] = [];
+  const addWork = async () => {
+    await seedServer(RECORDS, seeded / RECORDS);
+    seeded += RECORDS;
+    queued.push(...(await queueLocal(OPS, ADJUSTMENTS, productUuid)));
+    adjusted += ADJUSTMENTS;
+  };
+  // Work is left while anything waits to go up or the server has clients this device lacks.
+  const workLeft = async () =>
+    (await count('SELECT COUNT(*) AS n FROM outbox')) > 0 ||
+    (await count('SELECT COUNT(*) AS n FROM clients')) < demoClients + seeded + queued.length;
+
+  // The device queues its first work while signed out (the engine waits), then signs in.
+  await boot();
+  await page.getByTestId('login').waitFor();
+  await addWork();
   expect(await count('SELECT COUNT(*) AS n FROM outbox')).toBe(OPS);
   await page.getByTestId('server').fill(server.url);
   await page.getByTestId('email').fill('owner@demo.test');
@@ -153,12 +179,15 @@ it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => 
   await page.getByTestId('login').click();
   await page.getByTestId('top-bar').waitFor();
 
-  // Kill it at random moments while it pushes and pulls; it resumes on each start.
+  // Kill it at random moments while it pushes and pulls; it resumes on each
+  // start. Sync is quick, so once a round of work is done another is queued:
+  // every kill finds work under way.
   for (let kill = 0; kill < KILLS; kill++) {
+    if (!(await workLeft())) await addWork();
     await host!.crash();
     await boot();
     await page.getByTestId('top-bar').waitFor();
-    await page.waitForTimeout(150 + Math.random() * 1500);
+    await page.waitForTimeout(50 + Math.random() * 1000);
   }
   await host!.crash();
   await boot();
@@ -176,15 +205,16 @@ it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => 
     await page.waitForTimeout(500);
   }
 
+  console.log(`${KILLS} kills over ${seeded / RECORDS} rounds: ${seeded} records to pull, ${queued.length + adjusted} operations to push`);
   expect(await count('SELECT COUNT(*) AS n FROM outbox')).toBe(0);
   expect(await select('SELECT reason, detail_json FROM dead_letter')).toEqual([]);
 
   const clients = await serverRecords('client');
   expect(queued.filter((uuid) => !clients.has(uuid))).toEqual([]);
-  expect(clients.size).toBe(demoClients + RECORDS + queued.length);
+  expect(clients.size).toBe(demoClients + seeded + queued.length);
   const products = await serverRecords('product');
   // Each adjustment adds one: a second application would show here.
-  expect(products.get(productUuid)?.stock).toBe(ADJUSTMENTS);
+  expect(products.get(productUuid)?.stock).toBe(adjusted);
 
   // The local tables hold exactly the server's records, at the server's versions.
   for (const [table, records] of [['clients', clients], ['products', products]] as const) {
