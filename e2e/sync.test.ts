@@ -119,6 +119,39 @@ describe('two devices of one company', () => {
   });
 });
 
+describe('the sync screen', () => {
+  it('shows a refused change, resends it with "Sync now" and dismisses it', async () => {
+    const page = await device();
+    await page.getByTestId('account-menu').click();
+    await page.getByTestId('account-settings').click();
+    const card = page.getByTestId('needs-attention');
+    await expect.poll(() => card.textContent()).toContain('لا شيء هنا');
+    expect(await page.getByTestId('pending-count').textContent()).toBe('0');
+
+    // A client without a name: the server refuses it.
+    await engine(page, 'save', 'client', { name: '' });
+    const letter = page.getByTestId('dead-letter');
+    await letter.waitFor();
+    expect(await letter.textContent()).toContain('عميل');
+    expect(await page.getByTestId('pending-count').textContent()).toBe('0');
+
+    // Resent while the engine waits: the change queues again and the letter goes.
+    await engine(page, 'halt');
+    await page.getByTestId('dead-retry').click();
+    await expect.poll(() => page.getByTestId('pending-count').textContent()).toBe('1');
+    expect(await letter.count()).toBe(0);
+    await engine(page, 'resume');
+    await page.getByTestId('sync-now').click();
+    // Refused again, it comes back; dismissed, it is gone for good.
+    await letter.waitFor();
+    await expect.poll(() => page.getByTestId('pending-count').textContent()).toBe('0');
+    await page.getByTestId('dead-dismiss').click();
+    await expect.poll(() => letter.count()).toBe(0);
+    expect(await card.textContent()).toContain('لا شيء هنا');
+    expect(await select(page, 'SELECT COUNT(*) AS n FROM dead_letter')).toEqual([{ n: 0 }]);
+  });
+});
+
 declare global {
   interface Window {
     __tovikSync?: { engine: () => unknown; [key: string]: unknown };

@@ -1,12 +1,13 @@
 import { openLocalDb } from '../storage';
 import { RUNTIME_WORD } from './deployment';
+import { uuidv7 } from './engine/uuid';
 import { readMeta } from './meta';
 
 /** This installation's id (meta "device_id"), made on first use. */
 export async function deviceId(): Promise<string> {
   const stored = await readMeta('device_id');
   if (stored) return stored;
-  const id = crypto.randomUUID();
+  const id = uuidv7();
   const db = await openLocalDb();
   try {
     await db.execute("INSERT INTO meta (key, value) VALUES ('device_id', ?)", [id]);
