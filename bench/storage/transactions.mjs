@@ -20,7 +20,8 @@ const browser = await launchChromium({ loopbackOnly: false });
 try {
   const page = await browser.context.newPage();
   await page.goto(host.url);
-  await page.getByTestId('top-bar').waitFor();
+  // Signed out, the client stops at the sign-in screen, its database open.
+  await page.getByTestId('login').waitFor();
 
   const openTimes = await page.evaluate(async (runs) => {
     const storage = /** @type {import('../../client/storage/test-hook').StorageTestHook} */ (window.__tovikStorage);
