@@ -2,10 +2,12 @@
 // RECORDS records in pages of 500 through the host (serve mode), with the
 // time split between transport and merge; the same pull over sql.js in the
 // page, to show what the bridge costs; and a push of OPS queued operations.
+// (pull-node.ts runs the same pull over sql.js in Node.)
 // Prints figures only.
 import { launchChromium } from '../../e2e/harness/chromium.mjs';
 import { startServeHost } from '../../e2e/harness/serve-host.mjs';
 import { startServer } from '../../e2e/harness/server.mjs';
+import { seedClients, signIn } from './seed.mjs';
 
 const RECORDS = Number(process.env.TOVIK_BENCH_RECORDS ?? 50_000);
 const OPS = Number(process.env.TOVIK_BENCH_OPS ?? 10_000);
@@ -21,25 +23,8 @@ const server = await startServer();
 const host = await startServeHost();
 const browser = await launchChromium();
 try {
-  const login = await fetch(`${server.url}/mobile/v2/login`, {
-    method: 'POST',
-    headers: { 'Content-Type': 'application/json', Accept: 'application/json' },
-    body: JSON.stringify({ email: 'owner@demo.test', password: 'demo-owner-1' }),
-  });
-  const { token } = /** @type {{ token: string }} */ (await login.json());
-  const stamp = new Date().toISOString();
-  for (let start = 0; start < RECORDS; start += 1000) {
-    const operations = Array.from({ length: Math.min(1000, RECORDS - start) }, (_, i) => ({
-      op_id: crypto.randomUUID(), entity: 'client', action: 'upsert', uuid: crypto.randomUUID(), base_version: null,
-      client_updated_at: stamp, data: { name: `Client ${start + i}`, phone: `09${start + i}`, address: 'Tripoli' },
-    }));
-    const reply = await fetch(`${server.url}/mobile/v2/sync/push`, {
-      method: 'POST',
-      headers: { 'Content-Type': 'application/json', Authorization: `Bearer ${token}` },
-      body: JSON.stringify({ device_id: 'seeder', device_time: stamp, operations }),
-    });
-    if (!reply.ok) throw new Error(`seeding: HTTP ${reply.status}`);
-  }
+  const token = await signIn(server.url);
+  await seedClients(server.url, token, RECORDS);
 
   const page = await browser.context.newPage();
   // The pull's figures as soon as they exist, before the push starts.
