@@ -49,7 +49,7 @@ export function adoptedRow(entity: Entity, local: Fields | undefined, record: Fi
   return row;
 }
 
-const key = (entity: string, uuid: string) => `${entity}\u0000${uuid}`;
+const key = (name: string, uuid: string) => `${name}\u0000${uuid}`;
 
 /**
  * Merges the server records of one pull page or one push reply inside the
@@ -60,7 +60,9 @@ const key = (entity: string, uuid: string) => `${entity}\u0000${uuid}`;
 export class Merge {
   readonly rows: RowBatch;
   private readonly prepared = new Set<Entity>();
-  private readonly local = new Map<string, Fields>();
+  // By table and uuid, since two entities may share a table; null once removed here.
+  private readonly local = new Map<string, Fields | null>();
+  // By entity name: only an operation of the same entity holds a record back.
   private readonly queued = new Set<string>();
 
   constructor(private readonly db: LocalDb) {
@@ -75,8 +77,11 @@ export class Merge {
     for (let i = 0; i < uuids.length; i += 500) {
       const part = uuids.slice(i, i + 500);
       const list = part.map(() => '?').join(', ');
-      for (const row of await this.db.select(`SELECT * FROM ${table} WHERE uuid IN (${list})`, part))
-        this.local.set(key(entity, String(row.uuid)), row);
+      for (const row of await this.db.select(`SELECT * FROM ${table} WHERE uuid IN (${list})`, part)) {
+        // A row already decided here is newer than the stored one.
+        const at = key(table, String(row.uuid));
+        if (!this.local.has(at)) this.local.set(at, row);
+      }
       const waiting = await this.db.select<{ uuid: string }>(
         `SELECT DISTINCT uuid FROM outbox WHERE entity = ? AND uuid IN (${list})`,
         [entity, ...part],
@@ -96,16 +101,17 @@ export class Merge {
     if (!this.prepared.has(entity)) throw new Error(`merge of ${entity} records before reading their rows`);
     if (!force && this.queued.has(key(entity, uuid))) return false;
     const table = tableOf(entity);
-    const row = adoptedRow(entity, this.local.get(key(entity, uuid)), record, new Date().toISOString());
+    const row = adoptedRow(entity, this.local.get(key(table, uuid)) ?? undefined, record, new Date().toISOString());
     this.rows.write(table, { ...row, uuid }, SYNC_COLUMNS[table]);
-    this.local.set(key(entity, uuid), row);
+    this.local.set(key(table, uuid), row);
     return true;
   }
 
   /** Removes a record's row. */
   remove(entity: Entity, uuid: string): void {
-    this.rows.remove(tableOf(entity), uuid);
-    this.local.delete(key(entity, uuid));
+    const table = tableOf(entity);
+    this.rows.remove(table, uuid);
+    this.local.set(key(table, uuid), null);
   }
 
   flush(): Promise<void> {

@@ -45,8 +45,12 @@ export async function applyVerdicts(db: LocalDb, batch: Operation[], results: Pu
   const tally: VerdictTally = { applied: 0, retry: false, unanswered: 0 };
   const merge = new Merge(db);
   const uuidsByEntity = new Map<Entity, string[]>();
-  for (const op of batch)
-    if (isEntity(op.entity)) uuidsByEntity.set(op.entity, [...(uuidsByEntity.get(op.entity) ?? []), op.uuid]);
+  for (const op of batch) {
+    if (!isEntity(op.entity)) continue;
+    const uuids = uuidsByEntity.get(op.entity);
+    if (uuids) uuids.push(op.uuid);
+    else uuidsByEntity.set(op.entity, [op.uuid]);
+  }
   for (const [entity, uuids] of uuidsByEntity) await merge.prepare(entity, uuids);
   // Stock held by a sale is settled against the products as they stand then.
   const settle = async (saleUuid: string, applied: boolean) => {
