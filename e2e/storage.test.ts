@@ -3,6 +3,7 @@ import { afterAll, beforeAll, describe, expect, it } from 'vitest';
 import type { Row } from '../client/bridge/commands';
 import type { StorageBackend } from '../client/storage/backend';
 import { LocalDb } from '../client/storage/local-db';
+import { catalogue } from '../client/app/features';
 import { schemaCases } from '../client/storage/schema-suite';
 import { schemaFacts } from '../client/storage/testing';
 import { launchChromium } from './harness/chromium.mjs';
@@ -51,7 +52,7 @@ describe('schema and migrations over the host', () => {
     );
     for (const { name } of tables) await db.execute(`DROP TABLE "${name}"`);
     return db;
-  });
+  }, catalogue);
 });
 
 describe('the page at start-up', () => {

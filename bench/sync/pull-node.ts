@@ -3,9 +3,9 @@
 // set against the same pull through the host. Prints figures only.
 import { it } from 'vitest';
 import { startServer } from '../../e2e/harness/server.mjs';
-import { openDatabase } from '../../client/storage';
-import { createSqlJsBackend } from '../../client/storage/sqljs-backend';
-import { SyncEngine } from '../../client/sync/engine/engine';
+import { entities } from '../../client/app/features';
+import { openMemoryDb } from '../../client/storage/testing';
+import { SyncEngine } from '../../client/sync';
 import { seedClients, signIn } from './seed.mjs';
 
 const RECORDS = Number(process.env.TOVIK_BENCH_RECORDS ?? 50_000);
@@ -15,11 +15,12 @@ it('prints the figures', async () => {
   try {
     const token = await signIn(server.url);
     await seedClients(server.url, token, RECORDS);
-    const db = await openDatabase(await createSqlJsBackend());
+    const db = await openMemoryDb();
     let transport = 0;
     let requests = 0;
     const engine = new SyncEngine({
       db: async () => db,
+      entities,
       deviceId: async () => 'bench-device',
       token: async () => token,
       dataEpoch: async () => null,

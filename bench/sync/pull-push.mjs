@@ -61,6 +61,7 @@ try {
         let requests = 0;
         const engine = new sync.SyncEngine({
           db: async () => db,
+          entities: sync.entities,
           deviceId: async () => 'bench-device',
           token: async () => token,
           dataEpoch: async () => null,

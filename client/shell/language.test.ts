@@ -46,7 +46,7 @@ describe('the saved language', () => {
     const { language, loadLanguage, setLanguage } = await import('./index');
     const { openLocalDb } = await import('../storage');
     // The language step of the boot, over the host's database.
-    const bootLanguage = async () => loadLanguage(await openLocalDb());
+    const bootLanguage = loadLanguage;
     applyLanguage('en');
     await bootLanguage();
     expect(language.value).toBe('ar');

@@ -1,6 +1,5 @@
 import { readonly, ref } from 'vue';
-import type { LocalDb } from '../storage';
-import { openLocalDb } from '../storage';
+import { META, readMeta, writeMeta } from '../storage';
 import arabic from './dictionaries/ar.json';
 import english from './dictionaries/en.json';
 
@@ -37,13 +36,11 @@ export function applyLanguage(value: Language): void {
 
 export async function setLanguage(value: Language): Promise<void> {
   applyLanguage(value);
-  const db = await openLocalDb();
-  await db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('lang', ?)", [value]);
+  await writeMeta(META.language, value);
 }
 
 /** At boot: the stored choice, else Arabic (applied, not stored). */
-export async function loadLanguage(db: LocalDb): Promise<void> {
-  const rows = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'lang'");
-  const stored = rows[0]?.value;
+export async function loadLanguage(): Promise<void> {
+  const stored = await readMeta(META.language);
   applyLanguage(isLanguage(stored) ? stored : 'ar');
 }

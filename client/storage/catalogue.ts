@@ -1,67 +1,97 @@
-// The columns of each synchronised table after the last migration step. A
-// record from the server is written with only the keys listed here.
+// The table catalogue: one row per local table, saying which columns a
+// synchronised table has after the last migration, whether the table holds
+// one company's data (wiped at sign-out and company switch) and whether a
+// backup carries it. Features declare their own tables; the app assembles
+// the catalogue from them and the storage's own tables.
 
 const IDENTITY = ['uuid', 'server_id'] as const;
 const SYNC_STATE = ['version', 'dirty', 'deleted', 'local_updated_at'] as const;
 
-function columns(own: readonly string[], added: readonly string[] = []): readonly string[] {
-  return [...IDENTITY, ...own, ...SYNC_STATE, ...added];
+export interface TableSpec {
+  name: string;
+  /** Every column, in table order; a server record is written with only these keys. */
+  columns: readonly string[];
+  /** Rows carry the record columns (uuid, version, dirty, deleted) and sync with the server. */
+  synced: boolean;
+  /** Holds one company's business data. */
+  companyData: boolean;
+  inBackup: boolean;
 }
 
-export const SYNC_COLUMNS = {
-  clients: columns(
-    ['name', 'email', 'phone', 'whatsapp_number', 'company', 'address', 'tax_number', 'locale'],
-    ['wallet_balance', 'loyalty_points', 'wallet_cards'],
-  ),
-  products: columns(
-    ['type', 'name', 'sku', 'description', 'price', 'cost_price', 'unit', 'category', 'stock', 'stock_alert', 'is_active'],
-    ['pos_quick', 'pos_quick_order', 'box_pieces', 'box_price', 'box_barcode', 'is_non_depleting'],
-  ),
-  invoices: columns(
-    [
-      'invoice_number', 'offline_reference', 'status', 'client_uuid', 'currency_code', 'invoice_date', 'due_date',
-      'notes', 'discount_amount', 'discount_type', 'items_json', 'taxes_json', 'subtotal', 'tax', 'total', 'paid_amount',
-    ],
-    ['pos_method', 'shift_uuid', 'wallet_card_uuid'],
-  ),
-  quotations: columns([
-    'quotation_number', 'status', 'client_uuid', 'currency_code', 'reference_number', 'quotation_date', 'valid_until',
-    'notes', 'terms', 'discount_amount', 'discount_type', 'tax_rate', 'items_json', 'taxes_json', 'subtotal', 'tax',
-    'total',
-  ]),
-  settlements: columns(['client_uuid', 'currency_code', 'amount', 'method', 'reference', 'paid_at', 'shift_uuid']),
-  shifts: columns(
-    ['opened_at', 'closed_at', 'opening_cash', 'counted_cash', 'notes', 'summary_json'],
-    ['counted_json'],
-  ),
-  stock_adjustments: columns(['product_uuid', 'delta', 'reason']),
-  notes: columns(
-    ['title', 'body', 'created_at'],
-    ['note_date', 'note_time', 'category', 'priority', 'is_pinned'],
-  ),
-  payables: columns([
-    'creditor_name', 'description', 'currency_code', 'total_amount', 'paid_amount', 'due_date', 'status', 'payments_json',
-  ]),
-  payable_payments: columns(['payable_uuid', 'amount', 'method', 'reference', 'paid_at']),
-  pos_events: columns([
-    'type', 'shift_uuid', 'product_uuid', 'product_name', 'quantity', 'amount', 'currency_code', 'note', 'occurred_at',
-  ]),
-  expenses: columns(
-    [
-      'title', 'category', 'category_label', 'amount', 'currency_code', 'exchange_rate', 'base_amount', 'expense_date',
-      'payment_method', 'notes', 'created_at',
-    ],
-    ['funding_source', 'bank_account_id'],
-  ),
-  treasury_movements: columns([
-    'kind', 'kind_label', 'amount', 'currency_code', 'to_amount', 'to_currency_code', 'bank_account_id',
-    'to_bank_account_id', 'bank_name', 'to_bank_name', 'fee', 'occurred_on', 'reference', 'description', 'created_at',
-  ]),
-  expense_categories: columns(['name', 'icon', 'color', 'sort_order']),
-} as const satisfies Record<string, readonly string[]>;
+/**
+ * A synchronised table: identity first, then its own columns, then the sync
+ * state, then the columns later migrations added.
+ */
+export function syncedTable(name: string, own: readonly string[], added: readonly string[] = []): TableSpec {
+  return {
+    name,
+    columns: [...IDENTITY, ...own, ...SYNC_STATE, ...added],
+    synced: true,
+    companyData: true,
+    inBackup: true,
+  };
+}
 
-export type SyncTable = keyof typeof SYNC_COLUMNS;
+/** A table kept on this device only. */
+export function localTable(
+  name: string,
+  columns: readonly string[],
+  flags: Pick<TableSpec, 'companyData' | 'inBackup'>,
+): TableSpec {
+  return { name, columns, synced: false, ...flags };
+}
 
-/** A product's stock less what unconfirmed sales hold; `p` aliases `products`. */
-export const AVAILABLE_STOCK =
-  '(p.stock - IFNULL((SELECT SUM(h.quantity) FROM stock_holds h WHERE h.product_uuid = p.uuid), 0))';
+/** The storage's own tables: the outbox, refused changes and the key/value store. */
+export const STORAGE_TABLES: readonly TableSpec[] = [
+  localTable(
+    'outbox',
+    ['seq', 'op_id', 'entity', 'action', 'uuid', 'base_version', 'client_updated_at', 'data_json', 'state', 'attempts'],
+    { companyData: false, inBackup: true },
+  ),
+  localTable('dead_letter', ['op_id', 'entity', 'uuid', 'reason', 'detail_json', 'created_at', 'data_json'], {
+    companyData: false,
+    inBackup: true,
+  }),
+  localTable('meta', ['key', 'value'], { companyData: false, inBackup: true }),
+];
+
+export class Catalogue {
+  private readonly byName = new Map<string, TableSpec>();
+
+  constructor(tables: readonly TableSpec[]) {
+    for (const table of tables) {
+      if (this.byName.has(table.name)) throw new Error(`table ${table.name} is declared twice`);
+      this.byName.set(table.name, table);
+    }
+  }
+
+  get tables(): TableSpec[] {
+    return [...this.byName.values()];
+  }
+
+  has(name: string): boolean {
+    return this.byName.has(name);
+  }
+
+  table(name: string): TableSpec {
+    const spec = this.byName.get(name);
+    if (!spec) throw new Error(`unknown table: ${name}`);
+    return spec;
+  }
+
+  /** The columns a synchronised table accepts from a record. */
+  columns(name: string): readonly string[] {
+    const spec = this.table(name);
+    if (!spec.synced) throw new Error(`${name} is not a synchronised table`);
+    return spec.columns;
+  }
+
+  /** What a sign-out, a company switch and a data reset empty. */
+  get companyTables(): string[] {
+    return this.tables.filter((t) => t.companyData).map((t) => t.name);
+  }
+
+  get backupTables(): string[] {
+    return this.tables.filter((t) => t.inBackup).map((t) => t.name);
+  }
+}

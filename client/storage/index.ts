@@ -1,7 +1,13 @@
+// Local storage: the LocalDb facade over the host's encrypted database or
+// sql.js, the schema and its append-only migrations, the table catalogue,
+// typed meta keys and the one routine that wipes a company's data.
 export type { SqlParam, StorageBackend } from './backend';
 export { storageMessage } from './backend';
-export { AVAILABLE_STOCK, SYNC_COLUMNS, type SyncTable } from './catalogue';
+export { Catalogue, localTable, STORAGE_TABLES, syncedTable, type TableSpec } from './catalogue';
 export { LocalDb } from './local-db';
+export { dataEpochKey, deleteMeta, META, readMeta, writeMeta, type MetaKey } from './meta';
 export { migrate } from './migrate';
-export { openDatabase, openLocalDb } from './open';
+export { openDatabase, openLocalDb, provideLocalDb } from './open';
 export { BASE_STATEMENTS, createSchema, MIGRATIONS, SCHEMA_VERSION } from './schema';
+export { wipeCompanyData, type WipeScope } from './wipe';
+export { exposeStorageTestHook } from './test-hook';

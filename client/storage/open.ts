@@ -23,3 +23,8 @@ export function openLocalDb(): Promise<LocalDb> {
   opening ??= createPlatformBackend().then(openDatabase);
   return opening;
 }
+
+/** Makes `db` the client's database: tests run the client over their own. */
+export function provideLocalDb(db: LocalDb): void {
+  opening = Promise.resolve(db);
+}

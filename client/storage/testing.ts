@@ -1,4 +1,6 @@
+import type { StorageBackend } from './backend';
 import type { LocalDb } from './local-db';
+import { openDatabase } from './open';
 import { BASE_STATEMENTS, MIGRATIONS } from './schema';
 
 // Shared by the unit tests (over sql.js) and the end-to-end tests (over the
@@ -49,3 +51,14 @@ export const NAMED_INDEXES = [
   'products_box_barcode',
   'treasury_movements_day',
 ];
+
+/** A fresh database in memory over sql.js, schema up to date, as the unit tests use. */
+export async function openMemoryDb(): Promise<LocalDb> {
+  return openDatabase(await createMemoryBackend());
+}
+
+/** An empty sql.js database in memory, without any table. */
+export async function createMemoryBackend(): Promise<StorageBackend> {
+  const { createSqlJsBackend } = await import('./sqljs-backend');
+  return createSqlJsBackend();
+}

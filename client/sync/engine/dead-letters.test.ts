@@ -1,4 +1,5 @@
 import { describe, expect, it } from 'vitest';
+import { entities } from '../../app/features';
 import { canResend, deadLetterDetail } from './dead-letters';
 
 describe('a refused change on the attention card', () => {
@@ -17,6 +18,6 @@ describe('a refused change on the attention card', () => {
     ['client', 'uuid_taken', true],
     ['invoice', 'invalid', false],
   ])('offers resending a %s refused as %s: %s', (entity, reason, offered) => {
-    expect(canResend({ entity, reason })).toBe(offered);
+    expect(canResend(entities, { entity, reason })).toBe(offered);
   });
 });

@@ -1,5 +1,4 @@
-/** Entities whose refused change the user may send again. */
-const RESENDABLE = ['pos_sale', 'client_payment', 'pos_shift', 'client', 'product'];
+import type { EntityRegistry } from './entities';
 
 export type DeadLetter = {
   op_id: string;
@@ -11,8 +10,8 @@ export type DeadLetter = {
 };
 
 /** A locked period never accepts the change, so resending it is not offered. */
-export function canResend(letter: Pick<DeadLetter, 'entity' | 'reason'>): boolean {
-  return RESENDABLE.includes(letter.entity) && letter.reason !== 'locked';
+export function canResend(entities: EntityRegistry, letter: Pick<DeadLetter, 'entity' | 'reason'>): boolean {
+  return entities.has(letter.entity) && entities.get(letter.entity).resendable && letter.reason !== 'locked';
 }
 
 function flatten(value: unknown): string[] {

@@ -1,14 +1,15 @@
 // @vitest-environment happy-dom
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
-import { openDatabase, type LocalDb } from '../../storage';
-import { createSqlJsBackend } from '../../storage/sqljs-backend';
-import type { SyncStatus } from '../session/app-state';
+import { entities } from '../../app/features';
+import { uuidv7 } from '../../core';
+import type { LocalDb } from '../../storage';
+import { openMemoryDb } from '../../storage/testing';
 import { SyncEngine } from './engine';
 import { withinBudget, type Operation } from './outbox';
 import { dataEpochCheck, storedDataEpoch } from './pull';
 import { BACKOFF_CEILING_MS, nextBackoff } from './scheduler';
+import type { SyncStatus } from './ports';
 import { BATCH_TOO_LARGE } from './transport';
-import { uuidv7 } from './uuid';
 
 type Reply = { status?: number; body?: unknown } | Error;
 type Script = (path: string, body: Record<string, unknown> | null) => Reply;
@@ -23,6 +24,7 @@ let pushedCounts: number[];
 function makeEngine(): SyncEngine {
   const engine = new SyncEngine({
     db: () => Promise.resolve(db),
+    entities,
     deviceId: () => Promise.resolve('0190a1b2-c3d4-7e5f-8a9b-00000000abcd'),
     token: () => Promise.resolve('token'),
     dataEpoch: () => Promise.resolve(null),
@@ -59,7 +61,7 @@ const answerAll =
       : { body: emptyPage };
 
 beforeEach(async () => {
-  db = await openDatabase(await createSqlJsBackend());
+  db = await openMemoryDb();
   calls = [];
   statuses = [];
   authLost = [];
@@ -341,7 +343,7 @@ describe('pull', () => {
     await engine.sync();
     const paths = calls.map((c) => new URL(c.path, 'http://x').searchParams);
     expect(calls[0]!.path).toBe(
-      '/sync/pull?limit=500&entities=client%2Cproduct%2Cinvoice%2Cquotation%2Cclient_payment%2Cpos_shift%2Cnote%2Cpayable%2Cexpense_category%2Cexpense%2Ctreasury_movement',
+      '/sync/pull?limit=500&entities=expense_category%2Cexpense%2Cinvoice%2Cquotation%2Cclient%2Cclient_payment%2Cnote%2Cproduct%2Cpos_shift%2Cpayable%2Ctreasury_movement',
     );
     expect(paths.map((p) => p.get('cursor'))).toEqual([null, 'c1', 'c2']);
     expect(await rows("SELECT value FROM meta WHERE key = 'pull_cursor'")).toEqual([{ value: 'c2' }]);
@@ -407,11 +409,11 @@ describe('data epoch', () => {
     const left = async () =>
       (await rows("SELECT (SELECT COUNT(*) FROM clients) + (SELECT COUNT(*) FROM outbox) + (SELECT COUNT(*) FROM dead_letter) + (SELECT COUNT(*) FROM meta WHERE key = 'pull_cursor') AS n"))[0]!.n;
     await seed();
-    expect(await dataEpochCheck(db, 42, null)).toBe(false);
-    expect(await dataEpochCheck(db, 42, 3)).toBe(false);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, null)).toBe(false);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, 3)).toBe(false);
     expect(await left()).toBe(4);
-    expect(await dataEpochCheck(db, 42, '3')).toBe(false);
-    expect(await dataEpochCheck(db, 42, 4)).toBe(true);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, '3')).toBe(false);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, 4)).toBe(true);
     expect(await left()).toBe(0);
     expect(await storedDataEpoch(db, 42)).toBe('4');
     expect(await storedDataEpoch(db, undefined)).toBeNull();
@@ -422,6 +424,7 @@ describe('data epoch', () => {
     const seen: (string | null)[] = [];
     const engine = new SyncEngine({
       db: () => Promise.resolve(db),
+      entities,
       deviceId: () => Promise.resolve('d'),
       token: () => Promise.resolve('t'),
       dataEpoch: () => Promise.resolve(7),

@@ -1,7 +1,6 @@
-import { MaintenanceError, UpgradeRequiredError } from '../api-fetch';
-import type { LocalDb } from '../../storage';
-import type { SyncEngineCallbacks, SyncEngineControl } from '../session/hooks';
-import type { Entity } from './entities';
+import { META, type LocalDb } from '../../storage';
+import { MaintenanceError, UpgradeRequiredError } from '../api';
+import type { EntityRegistry, Fields } from './entities';
 import {
   dismissDeadLetter,
   nextOfflineReference,
@@ -10,8 +9,8 @@ import {
   saveRecord,
   takeBatch,
 } from './outbox';
-import type { Fields } from './payload';
 import { applyPage, pullPath, readCursor } from './pull';
+import type { SyncEngineCallbacks, SyncEngineControl, SyncPort } from './ports';
 import { applyVerdicts, type PushResult } from './push';
 import {
   IDLE_BEAT_MS,
@@ -43,6 +42,8 @@ class MissingResultsError extends NetworkError {
 
 export interface SyncEngineOptions extends SyncEngineCallbacks {
   db(): Promise<LocalDb>;
+  /** Every kind of record the features sync. */
+  entities: EntityRegistry;
   deviceId(): Promise<string>;
   /** The transport; `apiFetch` in the program. */
   send: Send;
@@ -54,7 +55,7 @@ export interface SyncEngineOptions extends SyncEngineCallbacks {
  * Pushes the outbox to the server and pulls the server's changes. One per
  * process; created halted and started by the session.
  */
-export class SyncEngine implements SyncEngineControl {
+export class SyncEngine implements SyncEngineControl, SyncPort {
   halted = true;
   syncing = false;
   lastError: string | null = null;
@@ -86,15 +87,19 @@ export class SyncEngine implements SyncEngineControl {
     return this.options.online ? this.options.online() : navigator.onLine;
   }
 
-  async save(entity: Entity, data: Fields, withinTransaction?: (uuid: string) => Promise<void>): Promise<string> {
-    const uuid = await saveRecord(await this.options.db(), entity, data, withinTransaction);
+  get entities(): EntityRegistry {
+    return this.options.entities;
+  }
+
+  async save(entity: string, data: Fields, withinTransaction?: (uuid: string) => Promise<void>): Promise<string> {
+    const uuid = await saveRecord(await this.options.db(), this.entities, entity, data, withinTransaction);
     await this.report();
     this.kick();
     return uuid;
   }
 
-  async remove(entity: Entity, uuid: string): Promise<void> {
-    await removeRecord(await this.options.db(), entity, uuid);
+  async remove(entity: string, uuid: string): Promise<void> {
+    await removeRecord(await this.options.db(), this.entities, entity, uuid);
     await this.report();
     this.kick();
   }
@@ -148,13 +153,13 @@ export class SyncEngine implements SyncEngineControl {
   }
 
   async retry(opId: string): Promise<void> {
-    await retryDeadLetter(await this.options.db(), opId);
+    await retryDeadLetter(await this.options.db(), this.entities, opId);
     await this.report();
     this.kick(0);
   }
 
   async dismiss(opId: string): Promise<void> {
-    await dismissDeadLetter(await this.options.db(), opId);
+    await dismissDeadLetter(await this.options.db(), this.entities, opId);
     await this.report();
   }
 
@@ -163,7 +168,7 @@ export class SyncEngine implements SyncEngineControl {
     const [counts] = await db.select<{ pending: number; attention: number }>(
       'SELECT (SELECT COUNT(*) FROM outbox) AS pending, (SELECT COUNT(*) FROM dead_letter) AS attention',
     );
-    const [last] = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'last_sync_at'");
+    const [last] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.lastSyncAt]);
     this.options.onStatus({
       pending: counts?.pending ?? 0,
       attention: counts?.attention ?? 0,
@@ -188,7 +193,7 @@ export class SyncEngine implements SyncEngineControl {
       this.batch = Math.min(BATCH_CEILING, this.batch * 2);
       if (this.pushed > 0) this.options.onPushed(this.pushed);
       await this.write(generation, (db) =>
-        db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('last_sync_at', ?)", [new Date().toISOString()]),
+        db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [META.lastSyncAt, new Date().toISOString()]),
       );
     } catch (error) {
       this.failed(error);
@@ -247,7 +252,7 @@ export class SyncEngine implements SyncEngineControl {
       });
       if (!Array.isArray(reply.results)) throw new MissingResultsError();
       const results = reply.results as PushResult[];
-      const tally = await this.write(generation, (d) => applyVerdicts(d, batch, results));
+      const tally = await this.write(generation, (d) => applyVerdicts(d, this.entities, batch, results));
       this.pushed += tally.applied;
       if (tally.retry) {
         this.kick(RETRY_VERDICT_MS);
@@ -260,8 +265,8 @@ export class SyncEngine implements SyncEngineControl {
   private async pull(generation: number): Promise<void> {
     const db = await this.options.db();
     for (;;) {
-      const page = await http(this.transport, 'GET', pullPath(await readCursor(db)));
-      const tally = await this.write(generation, (d) => applyPage(d, page));
+      const page = await http(this.transport, 'GET', pullPath(this.entities, await readCursor(db)));
+      const tally = await this.write(generation, (d) => applyPage(d, this.entities, page));
       if (!tally.hasMore) return;
     }
   }

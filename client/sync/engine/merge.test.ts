@@ -1,11 +1,11 @@
 import { expect, it } from 'vitest';
-import { openDatabase } from '../../storage';
-import { createSqlJsBackend } from '../../storage/sqljs-backend';
+import { entities } from '../../app/features';
+import { openMemoryDb } from '../../storage/testing';
 import { Merge } from './merge';
 
 it('merges records of two entities kept in one table as one row, later records over earlier ones', async () => {
-  const db = await openDatabase(await createSqlJsBackend());
-  const merge = new Merge(db);
+  const db = await openMemoryDb();
+  const merge = new Merge(db, entities);
   await merge.prepare('pos_sale', ['s1']);
   merge.adopt('pos_sale', { uuid: 's1', id: 7, client_uuid: 'c', due_date: 'd', notes: 'from the till', items: [] }, true);
   // Read after the sale was decided: the stored (absent) row must not replace it.

@@ -1,6 +1,5 @@
-import { SYNC_COLUMNS, type LocalDb, type SyncTable } from '../../storage';
-import { tableOf, type Entity } from './entities';
-import type { Fields } from './payload';
+import type { LocalDb } from '../../storage';
+import type { EntityDescriptor, EntityRegistry, Fields } from './entities';
 import { cell, RowBatch } from './row-batch';
 
 /**
@@ -10,8 +9,13 @@ import { cell, RowBatch } from './row-batch';
  * before it sees the conflict, so a partial change of a row with required
  * columns would fail as an upsert.
  */
-export async function upsertRow(db: LocalDb, table: SyncTable, row: Fields, exists?: boolean): Promise<void> {
-  const known: readonly string[] = SYNC_COLUMNS[table];
+export async function upsertRow(
+  db: LocalDb,
+  table: string,
+  known: readonly string[],
+  row: Fields,
+  exists?: boolean,
+): Promise<void> {
   const columns = Object.keys(row).filter((key) => known.includes(key));
   if (typeof row.uuid !== 'string' || !row.uuid) throw new Error(`a ${table} row without uuid`);
   const updated = columns.filter((c) => c !== 'uuid');
@@ -33,19 +37,19 @@ export async function upsertRow(db: LocalDb, table: SyncTable, row: Fields, exis
 const json = (value: unknown, fallback: unknown) => JSON.stringify(value === undefined ? fallback : value);
 
 /** The row a server record becomes: the local row overlaid by the record, clean. Pure. */
-export function adoptedRow(entity: Entity, local: Fields | undefined, record: Fields, now: string): Fields {
+export function adoptedRow(
+  descriptor: EntityDescriptor,
+  local: Fields | undefined,
+  record: Fields,
+  now: string,
+): Fields {
   const row: Fields = { ...local, ...record };
   row.server_id = record.id ?? null;
   row.dirty = 0;
   row.deleted = 0;
   row.local_updated_at = now;
-  if (entity === 'pos_shift') row.summary_json = json(record.summary, null);
-  if (entity === 'payable') row.payments_json = json(record.payments, []);
-  if (entity === 'client') row.wallet_cards = json(record.wallet_cards, []);
-  if (entity === 'invoice' || entity === 'quotation' || entity === 'pos_sale') {
-    row.items_json = json(record.items, []);
-    row.taxes_json = json(record.taxes, []);
-  }
+  for (const column of descriptor.jsonColumns ?? [])
+    if (column.adopt !== false) row[column.column] = json(record[column.field], column.fallback);
   return row;
 }
 
@@ -59,20 +63,23 @@ const key = (name: string, uuid: string) => `${name}\u0000${uuid}`;
  */
 export class Merge {
   readonly rows: RowBatch;
-  private readonly prepared = new Set<Entity>();
+  private readonly prepared = new Set<string>();
   // By table and uuid, since two entities may share a table; null once removed here.
   private readonly local = new Map<string, Fields | null>();
   // By entity name: only an operation of the same entity holds a record back.
   private readonly queued = new Set<string>();
 
-  constructor(private readonly db: LocalDb) {
+  constructor(
+    private readonly db: LocalDb,
+    private readonly entities: EntityRegistry,
+  ) {
     this.rows = new RowBatch(db);
   }
 
   /** Reads the stored rows of these records and which of them wait in the outbox. */
-  async prepare(entity: Entity, uuids: string[]): Promise<void> {
+  async prepare(entity: string, uuids: string[]): Promise<void> {
     this.prepared.add(entity);
-    const table = tableOf(entity);
+    const table = this.entities.tableOf(entity);
     // Bound parameters stay well under SQLite's limit.
     for (let i = 0; i < uuids.length; i += 500) {
       const part = uuids.slice(i, i + 500);
@@ -95,21 +102,22 @@ export class Merge {
    * local change of it waits in the outbox: the server's copy of that change
    * comes back with its verdict.
    */
-  adopt(entity: Entity, record: Fields, force: boolean): boolean {
+  adopt(entity: string, record: Fields, force: boolean): boolean {
     const uuid = record.uuid;
     if (typeof uuid !== 'string' || !uuid) return false;
     if (!this.prepared.has(entity)) throw new Error(`merge of ${entity} records before reading their rows`);
     if (!force && this.queued.has(key(entity, uuid))) return false;
-    const table = tableOf(entity);
-    const row = adoptedRow(entity, this.local.get(key(table, uuid)) ?? undefined, record, new Date().toISOString());
-    this.rows.write(table, { ...row, uuid }, SYNC_COLUMNS[table]);
+    const descriptor = this.entities.get(entity);
+    const table = descriptor.table;
+    const row = adoptedRow(descriptor, this.local.get(key(table, uuid)) ?? undefined, record, new Date().toISOString());
+    this.rows.write(table, { ...row, uuid }, this.entities.catalogue.columns(table));
     this.local.set(key(table, uuid), row);
     return true;
   }
 
   /** Removes a record's row. */
-  remove(entity: Entity, uuid: string): void {
-    const table = tableOf(entity);
+  remove(entity: string, uuid: string): void {
+    const table = this.entities.tableOf(entity);
     this.rows.remove(table, uuid);
     this.local.set(key(table, uuid), null);
   }

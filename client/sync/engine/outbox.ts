@@ -1,8 +1,8 @@
-import type { LocalDb } from '../../storage';
-import { tableOf, type Entity } from './entities';
+import { uuidv7 } from '../../core';
+import { META, type LocalDb } from '../../storage';
+import type { EntityRegistry, Fields } from './entities';
 import { upsertRow } from './merge';
-import { payload, salePayloadFromRow, type Fields } from './payload';
-import { uuidv7 } from './uuid';
+import { payload } from './payload';
 
 // The local half of every change: the row and its queued operation, written together.
 
@@ -21,8 +21,8 @@ export type Operation = {
 
 const now = () => new Date().toISOString();
 
-async function versionOf(db: LocalDb, entity: Entity, uuid: string): Promise<string | null> {
-  const [row] = await db.select<{ version: string | null }>(`SELECT version FROM ${tableOf(entity)} WHERE uuid = ?`, [uuid]);
+async function versionOf(db: LocalDb, table: string, uuid: string): Promise<string | null> {
+  const [row] = await db.select<{ version: string | null }>(`SELECT version FROM ${table} WHERE uuid = ?`, [uuid]);
   return row?.version ?? null;
 }
 
@@ -43,16 +43,24 @@ function parseObject(text: string | null): Fields {
  */
 export async function saveRecord(
   db: LocalDb,
-  entity: Entity,
+  entities: EntityRegistry,
+  entity: string,
   data: Fields,
   withinTransaction?: (uuid: string) => Promise<void>,
 ): Promise<string> {
+  const descriptor = entities.get(entity);
   const uuid = typeof data.uuid === 'string' && data.uuid ? data.uuid : uuidv7();
   const at = now();
   await db.transaction(async () => {
-    const version = await versionOf(db, entity, uuid);
-    await upsertRow(db, tableOf(entity), { ...data, uuid, dirty: 1, deleted: 0, local_updated_at: at });
-    const sent = payload(entity, data);
+    const version = await versionOf(db, descriptor.table, uuid);
+    await upsertRow(db, descriptor.table, entities.columnsOf(entity), {
+      ...data,
+      uuid,
+      dirty: 1,
+      deleted: 0,
+      local_updated_at: at,
+    });
+    const sent = payload(descriptor, data);
     const [waiting] = await db.select<{ seq: number; data_json: string | null }>(
       "SELECT seq, data_json FROM outbox WHERE entity = ? AND uuid = ? AND action = 'upsert' AND state = 'pending' " +
         'ORDER BY seq DESC LIMIT 1',
@@ -78,10 +86,10 @@ export async function saveRecord(
 }
 
 /** Deletes a record: outright when the server never saw it, else marked and queued. */
-export async function removeRecord(db: LocalDb, entity: Entity, uuid: string): Promise<void> {
-  const table = tableOf(entity);
+export async function removeRecord(db: LocalDb, entities: EntityRegistry, entity: string, uuid: string): Promise<void> {
+  const table = entities.tableOf(entity);
   await db.transaction(async () => {
-    const version = await versionOf(db, entity, uuid);
+    const version = await versionOf(db, table, uuid);
     const [inflight] = await db.select<{ n: number }>(
       "SELECT COUNT(*) AS n FROM outbox WHERE entity = ? AND uuid = ? AND state = 'inflight'",
       [entity, uuid],
@@ -104,9 +112,9 @@ export async function removeRecord(db: LocalDb, entity: Entity, uuid: string): P
 /** The next provisional reference, e.g. OFF-3F2A-00012; one counter for every prefix. */
 export async function nextOfflineReference(db: LocalDb, deviceId: string, prefix = 'OFF'): Promise<string> {
   const number = await db.transaction(async () => {
-    const [row] = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'offline_seq'");
+    const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.offlineSeq]);
     const next = (Number.parseInt(row?.value ?? '0', 10) || 0) + 1;
-    await db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('offline_seq', ?)", [String(next)]);
+    await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [META.offlineSeq, String(next)]);
     return next;
   });
   const device = deviceId.replace(/-/g, '').slice(-4).toUpperCase();
@@ -116,20 +124,21 @@ export async function nextOfflineReference(db: LocalDb, deviceId: string, prefix
 export const CANNOT_RESEND = 'This change can no longer be resent; make it again.';
 
 /** Queues a refused change again; a refused deletion has no data and cannot be. */
-export async function retryDeadLetter(db: LocalDb, opId: string): Promise<boolean> {
+export async function retryDeadLetter(db: LocalDb, entities: EntityRegistry, opId: string): Promise<boolean> {
   return db.transaction(async () => {
     const [letter] = await db.select<{ entity: string; uuid: string; data_json: string | null }>(
       'SELECT entity, uuid, data_json FROM dead_letter WHERE op_id = ?',
       [opId],
     );
     if (!letter) return false;
+    const descriptor = entities.get(letter.entity);
     let data = letter.data_json;
-    if (data === null && letter.entity === 'pos_sale') {
-      const [row] = await db.select('SELECT * FROM invoices WHERE uuid = ?', [letter.uuid]);
-      data = row ? JSON.stringify(salePayloadFromRow(row)) : null;
+    if (data === null && descriptor.rebuildPayload) {
+      const [row] = await db.select(`SELECT * FROM ${descriptor.table} WHERE uuid = ?`, [letter.uuid]);
+      data = row ? JSON.stringify(payload(descriptor, descriptor.rebuildPayload(row))) : null;
     }
     if (data === null) throw new Error(CANNOT_RESEND);
-    const version = await versionOf(db, tableEntity(letter.entity), letter.uuid);
+    const version = await versionOf(db, descriptor.table, letter.uuid);
     await db.execute(
       'INSERT INTO outbox (op_id, entity, action, uuid, base_version, client_updated_at, data_json) ' +
         "VALUES (?, ?, 'upsert', ?, ?, ?, ?)",
@@ -140,19 +149,14 @@ export async function retryDeadLetter(db: LocalDb, opId: string): Promise<boolea
   });
 }
 
-function tableEntity(entity: string): Entity {
-  tableOf(entity);
-  return entity as Entity;
-}
-
-/** Drops a refused change; a refused sale stops holding its stock. */
-export async function dismissDeadLetter(db: LocalDb, opId: string): Promise<void> {
+/** Drops a refused change, and whatever it still held locally. */
+export async function dismissDeadLetter(db: LocalDb, entities: EntityRegistry, opId: string): Promise<void> {
   await db.transaction(async () => {
     const [letter] = await db.select<{ entity: string; uuid: string }>(
       'SELECT entity, uuid FROM dead_letter WHERE op_id = ?',
       [opId],
     );
-    if (letter?.entity === 'pos_sale') await db.execute('DELETE FROM stock_holds WHERE sale_uuid = ?', [letter.uuid]);
+    if (letter && entities.has(letter.entity)) await entities.get(letter.entity).onDismissed?.(db, letter.uuid);
     await db.execute('DELETE FROM dead_letter WHERE op_id = ?', [opId]);
   });
 }

@@ -1,14 +1,12 @@
-import type { LocalDb } from '../../storage';
-import { COMPANY_TABLES } from '../session/wipe';
-import { isEntity, PULLED_ENTITIES } from './entities';
+import { dataEpochKey, META, wipeCompanyData, type LocalDb } from '../../storage';
+import type { EntityRegistry, Fields } from './entities';
 import { Merge } from './merge';
-import type { Fields } from './payload';
 
 export const PULL_PAGE = 500;
 
 /** The pull request's path; the cursor only once one is stored. */
-export function pullPath(cursor: string | null): string {
-  const query = new URLSearchParams({ limit: String(PULL_PAGE), entities: PULLED_ENTITIES.join(',') });
+export function pullPath(entities: EntityRegistry, cursor: string | null): string {
+  const query = new URLSearchParams({ limit: String(PULL_PAGE), entities: entities.pulled.join(',') });
   if (cursor !== null) query.set('cursor', cursor);
   return `/sync/pull?${query.toString()}`;
 }
@@ -30,43 +28,47 @@ export interface PageTally {
  * Applies one page: changes, then deletions, then the cursor, all inside the
  * caller's transaction so the cursor never moves without its data.
  */
-export async function applyPage(db: LocalDb, page: Record<string, unknown>): Promise<PageTally> {
+export async function applyPage(
+  db: LocalDb,
+  entities: EntityRegistry,
+  page: Record<string, unknown>,
+): Promise<PageTally> {
   const { changes, deleted } = page;
   if (!changes || typeof changes !== 'object' || Array.isArray(changes) || !Array.isArray(deleted))
     throw new MalformedPageError();
   const tally: PageTally = { adopted: 0, deleted: 0, hasMore: page.has_more === true };
-  const merge = new Merge(db);
+  const merge = new Merge(db, entities);
+  const pulled = entities.pulled;
   for (const [entity, records] of Object.entries(changes as Record<string, unknown>)) {
-    if (!isEntity(entity) || !PULLED_ENTITIES.includes(entity) || !Array.isArray(records)) continue;
+    if (!pulled.includes(entity) || !Array.isArray(records)) continue;
     const valid = records.filter((r): r is Fields => !!r && typeof r === 'object' && !Array.isArray(r));
     await merge.prepare(entity, valid.map((r) => r.uuid).filter((u): u is string => typeof u === 'string' && u !== ''));
     for (const record of valid) if (merge.adopt(entity, record, false)) tally.adopted++;
   }
   for (const gone of deleted as unknown[]) {
     const { entity, uuid } = (gone ?? {}) as Fields;
-    if (!isEntity(entity) || typeof uuid !== 'string') continue;
+    if (!entities.has(entity) || typeof uuid !== 'string') continue;
     merge.rows.removeQueued(entity, uuid);
     merge.remove(entity, uuid);
     tally.deleted++;
   }
   await merge.flush();
   if (typeof page.cursor === 'string' || typeof page.cursor === 'number')
-    await db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('pull_cursor', ?)", [String(page.cursor)]);
+    await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [META.pullCursor, String(page.cursor)]);
   return tally;
 }
 
 export async function readCursor(db: LocalDb): Promise<string | null> {
-  const [row] = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'pull_cursor'");
+  const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.pullCursor]);
   return row?.value ?? null;
 }
 
-const epochKey = (tenantId: unknown) => `data_epoch:${String(tenantId)}`;
 const present = (value: unknown) => value !== undefined && value !== null && value !== '';
 
 /** The data epoch last seen for a tenant, or null. */
 export async function storedDataEpoch(db: LocalDb, tenantId: unknown): Promise<string | null> {
   if (!present(tenantId)) return null;
-  const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [epochKey(tenantId)]);
+  const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [dataEpochKey(tenantId)]);
   return row?.value ?? null;
 }
 
@@ -76,26 +78,21 @@ export async function storedDataEpoch(db: LocalDb, tenantId: unknown): Promise<s
  * changes made against the old data and the dead letters all go. Returns
  * whether that happened.
  */
-export async function dataEpochCheck(db: LocalDb, tenantId: unknown, epoch: unknown): Promise<boolean> {
+export async function dataEpochCheck(
+  db: LocalDb,
+  companyTables: readonly string[],
+  tenantId: unknown,
+  epoch: unknown,
+): Promise<boolean> {
   if (!present(tenantId) || !present(epoch)) return false;
   const text = String(epoch);
   return db.transaction(async () => {
-    const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [epochKey(tenantId)]);
+    const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [dataEpochKey(tenantId)]);
     const stored = row?.value ?? null;
     if (stored === text) return false;
-    if (stored !== null) {
-      for (const table of COMPANY_TABLES) {
-        try {
-          await db.execute(`DELETE FROM ${table}`);
-        } catch {
-          // One table that fails must not keep the others' data.
-        }
-      }
-      await db.execute('DELETE FROM outbox');
-      await db.execute('DELETE FROM dead_letter');
-      await db.execute("DELETE FROM meta WHERE key IN ('pull_cursor', 'last_sync_at')");
-    }
-    await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [epochKey(tenantId), text]);
+    if (stored !== null)
+      await wipeCompanyData(db, { tables: companyTables, metaKeys: [META.pullCursor, META.lastSyncAt], queue: true });
+    await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [dataEpochKey(tenantId), text]);
     return stored !== null;
   });
 }

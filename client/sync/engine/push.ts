@@ -1,8 +1,7 @@
 import type { LocalDb } from '../../storage';
-import { isEntity, type Entity } from './entities';
+import type { EntityRegistry, Fields, Verdict } from './entities';
 import { Merge } from './merge';
 import type { Operation } from './outbox';
-import type { Fields } from './payload';
 
 export interface PushResult {
   op_id?: unknown;
@@ -22,41 +21,39 @@ export interface VerdictTally {
   unanswered: number;
 }
 
-/** Stock held by a till sale: deducted from the products when the server took the sale, then released. */
-export async function settleHolds(db: LocalDb, saleUuid: string, applied: boolean): Promise<void> {
-  if (applied)
-    await db.execute(
-      'UPDATE products SET stock = stock - IFNULL((SELECT quantity FROM stock_holds h WHERE h.sale_uuid = ? ' +
-        'AND h.product_uuid = products.uuid), 0) WHERE uuid IN (SELECT product_uuid FROM stock_holds WHERE sale_uuid = ?)',
-      [saleUuid, saleUuid],
-    );
-  await db.execute('DELETE FROM stock_holds WHERE sale_uuid = ?', [saleUuid]);
-}
-
 const isRecord = (value: unknown): value is Fields => !!value && typeof value === 'object' && !Array.isArray(value);
 
 /**
  * Applies one reply's verdicts in reply order; the caller wraps this in one
  * transaction. Results for operations not in the batch are ignored.
  */
-export async function applyVerdicts(db: LocalDb, batch: Operation[], results: PushResult[]): Promise<VerdictTally> {
+export async function applyVerdicts(
+  db: LocalDb,
+  entities: EntityRegistry,
+  batch: Operation[],
+  results: PushResult[],
+): Promise<VerdictTally> {
   const byId = new Map(batch.map((op) => [op.op_id, op]));
   const answered = new Set<string>();
   const tally: VerdictTally = { applied: 0, retry: false, unanswered: 0 };
-  const merge = new Merge(db);
-  const uuidsByEntity = new Map<Entity, string[]>();
+  const merge = new Merge(db, entities);
+  const uuidsByEntity = new Map<string, string[]>();
   for (const op of batch) {
-    if (!isEntity(op.entity)) continue;
+    if (!entities.has(op.entity)) continue;
     const uuids = uuidsByEntity.get(op.entity);
     if (uuids) uuids.push(op.uuid);
     else uuidsByEntity.set(op.entity, [op.uuid]);
   }
   for (const [entity, uuids] of uuidsByEntity) await merge.prepare(entity, uuids);
-  // Stock held by a sale is settled against the products as they stand then.
-  const settle = async (saleUuid: string, applied: boolean) => {
-    if (merge.rows.writesPending('products')) await merge.flush();
-    await settleHolds(db, saleUuid, applied);
+  // A hook that changes a table directly sees that table's merged rows first.
+  const context = {
+    db,
+    settle: async (table: string) => {
+      if (merge.rows.writesPending(table)) await merge.flush();
+    },
   };
+  const decided = async (op: Operation, status: Verdict['status'], reason: string | null) =>
+    entities.get(op.entity).afterVerdict?.(context, { uuid: op.uuid, action: op.action, status, reason });
   for (const result of results) {
     const op = typeof result.op_id === 'string' ? byId.get(result.op_id) : undefined;
     if (!op || answered.has(op.op_id)) continue;
@@ -67,30 +64,26 @@ export async function applyVerdicts(db: LocalDb, batch: Operation[], results: Pu
       continue;
     }
     merge.rows.removeOperation(op.seq);
-    if (!isEntity(op.entity)) continue;
-    const sale = op.entity === 'pos_sale';
+    if (!entities.has(op.entity)) continue;
     const record = isRecord(result.record) ? result.record : null;
+    const reason = typeof result.reason === 'string' && result.reason ? result.reason : null;
     if (result.status === 'applied') {
       tally.applied++;
       if (op.action === 'delete') merge.remove(op.entity, op.uuid);
       else if (record) merge.adopt(op.entity, record, true);
-      if (sale) await settle(op.uuid, true);
+      await decided(op, 'applied', reason);
     } else if (result.status === 'conflict') {
       if (result.reason === 'deleted_on_server') merge.remove(op.entity, op.uuid);
       else if (record) merge.adopt(op.entity, record, true);
-      if (sale) await settle(op.uuid, false);
+      await decided(op, 'conflict', reason);
     } else {
       if (record) merge.adopt(op.entity, record, true);
-      const reason = typeof result.reason === 'string' && result.reason ? result.reason : 'rejected';
       await db.execute(
         'INSERT OR REPLACE INTO dead_letter (op_id, entity, uuid, reason, detail_json, created_at, data_json) ' +
           'VALUES (?,?,?,?,?,?,?)',
-        [op.op_id, op.entity, op.uuid, reason, JSON.stringify(result), new Date().toISOString(), op.data_json],
+        [op.op_id, op.entity, op.uuid, reason ?? 'rejected', JSON.stringify(result), new Date().toISOString(), op.data_json],
       );
-      // A refused sale keeps its stock held until the user resends or dismisses it,
-      // unless the period is locked: then it can never go and holds nothing.
-      const keepsHolds = result.status === 'rejected' && result.reason !== 'locked';
-      if (sale && !keepsHolds) await settle(op.uuid, false);
+      await decided(op, result.status === 'rejected' ? 'rejected' : 'failed', reason);
     }
   }
   await merge.flush();

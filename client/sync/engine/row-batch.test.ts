@@ -1,12 +1,13 @@
 import { beforeEach, describe, expect, it } from 'vitest';
-import { openDatabase, SYNC_COLUMNS, type LocalDb } from '../../storage';
-import { createSqlJsBackend } from '../../storage/sqljs-backend';
+import { catalogue } from '../../app/features';
+import type { LocalDb } from '../../storage';
+import { openMemoryDb } from '../../storage/testing';
 import { RowBatch } from './row-batch';
 
 let db: LocalDb;
 
 beforeEach(async () => {
-  db = await openDatabase(await createSqlJsBackend());
+  db = await openMemoryDb();
   await db.execute(
     "INSERT INTO products (uuid, name, price, stock, local_updated_at) VALUES ('stored', 'Stored', 5, 7, 'x')",
   );
@@ -32,7 +33,7 @@ describe('RowBatch', () => {
   ])('%s', async (_, steps, expected) => {
     const batch = new RowBatch(db);
     for (const step of steps)
-      if (step[0] === 'write') batch.write('products', product(step[1], step[2]), SYNC_COLUMNS.products);
+      if (step[0] === 'write') batch.write('products', product(step[1], step[2]), catalogue.columns('products'));
       else batch.remove('products', step[1]);
     await batch.flush();
     expect(await names()).toEqual(expected);
@@ -41,9 +42,9 @@ describe('RowBatch', () => {
   it('writes rows of different shapes and more rows than one statement holds', async () => {
     const batch = new RowBatch(db);
     const many = 3000; // 15,000 parameters at five columns a row
-    for (let i = 0; i < many; i++) batch.write('products', product(`p${i}`, `P${i}`), SYNC_COLUMNS.products);
+    for (let i = 0; i < many; i++) batch.write('products', product(`p${i}`, `P${i}`), catalogue.columns('products'));
     // Absent columns take their defaults, explicit nulls stay null, unknown keys are not written.
-    batch.write('products', { uuid: 'lean', name: 'L', price: 2, sku: null, local_updated_at: 't', colour: 'red' }, SYNC_COLUMNS.products);
+    batch.write('products', { uuid: 'lean', name: 'L', price: 2, sku: null, local_updated_at: 't', colour: 'red' }, catalogue.columns('products'));
     await batch.flush();
     expect((await db.select('SELECT COUNT(*) AS n FROM products'))[0]?.n).toBe(many + 1 + 1);
     expect(await db.select("SELECT sku, stock, is_active FROM products WHERE uuid = 'lean'")).toEqual([

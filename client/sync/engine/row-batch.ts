@@ -1,5 +1,5 @@
-import type { LocalDb, SqlParam, SyncTable } from '../../storage';
-import type { Fields } from './payload';
+import type { LocalDb, SqlParam } from '../../storage';
+import type { Fields } from './entities';
 
 // Bound parameters per statement, well under SQLite's limit of 32766.
 const PARAMETER_BUDGET = 8000;
@@ -31,8 +31,8 @@ export function cell(value: unknown): SqlParam {
  * written again; that one ends up written, as it would one by one.
  */
 export class RowBatch {
-  private readonly writes = new Map<SyncTable, Map<string, Fields>>();
-  private readonly removals = new Map<SyncTable, Set<string>>();
+  private readonly writes = new Map<string, Map<string, Fields>>();
+  private readonly removals = new Map<string, Set<string>>();
   private readonly queuedRemovals = new Map<string, Set<string>>();
   private readonly sentOperations: number[] = [];
 
@@ -44,7 +44,7 @@ export class RowBatch {
    * the insert half of an upsert checks NOT NULL columns before it sees the
    * conflict. Only the table's `columns` are written.
    */
-  write(table: SyncTable, row: Fields & { uuid: string }, columns: readonly string[]): void {
+  write(table: string, row: Fields & { uuid: string }, columns: readonly string[]): void {
     const kept: Fields = {};
     for (const column of columns) if (column in row) kept[column] = row[column];
     kept.uuid = row.uuid;
@@ -54,7 +54,7 @@ export class RowBatch {
     rows.set(row.uuid, kept);
   }
 
-  remove(table: SyncTable, uuid: string): void {
+  remove(table: string, uuid: string): void {
     this.writes.get(table)?.delete(uuid);
     let uuids = this.removals.get(table);
     if (!uuids) this.removals.set(table, (uuids = new Set()));
@@ -74,7 +74,7 @@ export class RowBatch {
   }
 
   /** Whether rows of a table wait to be written. */
-  writesPending(table: SyncTable): boolean {
+  writesPending(table: string): boolean {
     return (this.writes.get(table)?.size ?? 0) > 0;
   }
 
@@ -96,7 +96,7 @@ export class RowBatch {
     this.writes.clear();
   }
 
-  private async flushWrites(table: SyncTable, rows: Fields[]): Promise<void> {
+  private async flushWrites(table: string, rows: Fields[]): Promise<void> {
     // Rows naming the same columns share statements.
     const shapes = new Map<string, Fields[]>();
     for (const row of rows) {

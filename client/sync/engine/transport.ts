@@ -1,4 +1,4 @@
-import { apiFetch, jsonBody } from '../api-fetch';
+import { jsonBody } from '../api';
 
 /** Sends one request to the server; `apiFetch` in the program, a script in tests. */
 export type Send = (path: string, init: RequestInit & { headers: Record<string, string> }) => Promise<Response>;
@@ -42,8 +42,6 @@ export interface TransportContext {
   onAuthLost(message?: string, code?: string): void;
   send: Send;
 }
-
-export const sendThroughApi: Send = (path, init) => apiFetch(path, init);
 
 /** One call of the sync protocol, its failures sorted into the kinds the run cares about. */
 export async function http(

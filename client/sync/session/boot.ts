@@ -1,12 +1,9 @@
 import { readSecret } from '../../bridge';
-import { loadLanguage } from '../../shell/language';
-import { openLocalDb } from '../../storage';
-import type { Profile } from '../account';
-import { checkServerStatus } from '../maintenance';
-import { restoreRequiredUpdate } from '../update-state';
-import { appState } from './app-state';
-import { sessionHooks } from './hooks';
-import { createSyncEngine, startSession } from './session';
+import { loadLanguage } from '../../shell';
+import { META, readMeta } from '../../storage';
+import { checkServerStatus, restoreRequiredUpdate, type Profile } from '../api';
+import { startSession } from './session';
+import { session } from './session-state';
 
 export interface BootSteps {
   /** The theme and the access lock, applied before any screen shows. */
@@ -16,16 +13,14 @@ export interface BootSteps {
   startUpdateChecks?(): void;
 }
 
-/** Runs once when the client loads. */
+/** Runs once when the client loads, after the app has opened the database and filled the session hooks. */
 export async function bootClient(steps: BootSteps = {}): Promise<void> {
-  const db = await openLocalDb();
-  await loadLanguage(db);
+  await loadLanguage();
   steps.applyTheme?.();
   await steps.initAccessLock?.();
   await restoreRequiredUpdate();
-  createSyncEngine();
-  appState.profile = await storedProfile();
-  appState.ready = true;
+  session.profile = await storedProfile();
+  session.ready = true;
   void checkServerStatus();
   await startSession();
   steps.startUpdateChecks?.();
@@ -35,11 +30,10 @@ export async function bootClient(steps: BootSteps = {}): Promise<void> {
 async function storedProfile(): Promise<Profile | null> {
   const token = await readSecret('token');
   if (!token) return null;
-  const db = await openLocalDb();
-  const [row] = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'profile'");
-  if (!row?.value) return null;
+  const stored = await readMeta(META.profile);
+  if (!stored) return null;
   try {
-    const profile: unknown = JSON.parse(row.value);
+    const profile: unknown = JSON.parse(stored);
     return profile && typeof profile === 'object' ? (profile as Profile) : null;
   } catch {
     return null;

@@ -1,5 +1,5 @@
 import { translate } from '../../shell';
-import { apiFetch, jsonBody } from '../api-fetch';
+import { apiFetch, jsonBody } from '../api';
 
 /** One signed-in session of the user, as the device list shows it. */
 export interface DeviceSession {

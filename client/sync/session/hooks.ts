@@ -1,33 +1,18 @@
-import type { Profile } from '../account';
-import type { SyncStatus } from './app-state';
-
-/** The sync engine as the session drives it. */
-export interface SyncEngineControl {
-  start(): void;
-  halt(): void;
-  resume(): void;
-  /** A sync run soon (now when `delayMs` is 0). */
-  kick(delayMs?: number): void;
-}
-
-/** What the session gives the sync engine when it creates it. */
-export interface SyncEngineCallbacks {
-  token(): Promise<string | null>;
-  onAuthLost(message?: string, code?: string): void;
-  dataEpoch(): Promise<string | number | null>;
-  onStatus(status: SyncStatus): void;
-  onChanged(): void;
-  onPushed(count: number): void;
-}
+import type { Profile } from '../api';
+import type { SyncEngineControl } from '../engine';
 
 /**
- * The places where other parts of the client plug into the session. Each is
- * optional until the part that owns it exists; the session calls what is there.
+ * The places where the rest of the client plugs into the session; the app
+ * fills them at start-up. Each is optional until the part that owns it
+ * exists; the session calls what is there.
  */
 export interface SessionHooks {
   /** The module a profile starts in. */
   homeModule?(profile: Profile): string;
-  createSyncEngine?(callbacks: SyncEngineCallbacks): SyncEngineControl;
+  /** The sync engine, created by the app with the session's callbacks. */
+  syncEngine?: SyncEngineControl;
+  /** The tables a sign-out or a company switch empties. */
+  companyTables?: readonly string[];
   /** Resolves true when the platform reset this business's data and the local copy was dropped. */
   dataEpochCheck?(): Promise<boolean>;
   dataEpoch?(): Promise<string | number | null>;

@@ -1,18 +1,22 @@
 import { afterEach, beforeAll, beforeEach, describe, expect, it, vi } from 'vitest';
-import { LocalDb, openDatabase } from '../../storage';
-import { createSqlJsBackend } from '../../storage/sqljs-backend';
+import { catalogue } from '../../app/features';
+import { clearToasts, navigation, toasts, translate } from '../../shell';
+import { provideLocalDb, type LocalDb } from '../../storage';
+import { openMemoryDb } from '../../storage/testing';
+import { clearCompanyCache, currentCompanyId, setServerUrl } from '../api';
+import {
+  bootClient,
+  checkSession,
+  forceSignOut,
+  registerSessionHooks,
+  session,
+  signOut,
+  signOutNotice,
+  startSession,
+  switchCompany,
+} from './index';
 
 let db: LocalDb;
-vi.mock('../../storage', async (importOriginal) => ({
-  ...(await importOriginal<typeof import('../../storage')>()),
-  openLocalDb: () => Promise.resolve(db),
-}));
-
-const { appState, bootClient, checkSession, forceSignOut, registerSessionHooks, signOut, signOutNotice, startSession, switchCompany } =
-  await import('./index');
-const { clearCompanyCache, currentCompanyId, setServerUrl } = await import('../index');
-const { toasts, clearToasts } = await import('../../shell/toasts');
-const { translate } = await import('../../shell');
 
 type Handler = (request: Request) => { status?: number; body?: string } | undefined;
 const requests: Request[] = [];
@@ -32,7 +36,9 @@ async function seedCompanyData() {
 }
 
 beforeAll(async () => {
-  db = await openDatabase(await createSqlJsBackend());
+  db = await openMemoryDb();
+  provideLocalDb(db);
+  registerSessionHooks({ companyTables: catalogue.companyTables });
 });
 
 beforeEach(async () => {
@@ -45,7 +51,7 @@ beforeEach(async () => {
   clearToasts();
   sessionStorage.clear();
   localStorage.clear();
-  appState.profile = null;
+  session.profile = null;
   Object.assign(signOutNotice, { revoked: false, message: '', code: '' });
   vi.stubGlobal(
     'fetch',
@@ -109,12 +115,12 @@ describe('sign-outs', () => {
     await db.execute("INSERT INTO meta (key, value) VALUES ('profile', '{}'), ('company_id', '7'), ('lang', 'en')");
     for (const key of ['quillarex.devdb', 'tovik_backup_2026-12-10', 'tovik.sound.muted', 'other', 'tovik.x'])
       localStorage.setItem(key, '1');
-    appState.profile = owner;
+    session.profile = owner;
   });
 
   it('signOut wipes business data but keeps unsent work and the listed browser keys', async () => {
     await signOut();
-    expect(appState.profile).toBeNull();
+    expect(session.profile).toBeNull();
     expect(requests.map((r) => new URL(r.url).pathname)).toEqual(['/mobile/v2/logout']);
     expect(sessionStorage.getItem('token')).toBeNull();
     expect([await count('clients'), await count('outbox'), await count('dead_letter')]).toEqual([0, 1, 1]);
@@ -137,13 +143,13 @@ describe('sign-outs', () => {
     handler = () => ({ status: 401, body });
     await checkSession();
     expect(signOutNotice).toMatchObject({ revoked: true, code, message });
-    expect(appState.profile).toBeNull();
+    expect(session.profile).toBeNull();
   });
 
   it('other replies from the session check leave the session alone', async () => {
     handler = () => ({ status: 500, body: 'down' });
     await checkSession();
-    expect(appState.profile).toEqual(owner);
+    expect(session.profile).toEqual(owner);
   });
 });
 
@@ -151,12 +157,12 @@ describe('session start', () => {
   it('starts nothing that syncs for a profile without the sync ability', async () => {
     const engine = { start: vi.fn(), halt: vi.fn(), resume: vi.fn(), kick: vi.fn() };
     const startRealtime = vi.fn();
-    registerSessionHooks({ createSyncEngine: () => engine, startRealtime, homeModule: () => 'portal' });
+    registerSessionHooks({ syncEngine: engine, startRealtime, homeModule: () => 'portal' });
     sessionStorage.setItem('token', 'tok');
     await db.execute("INSERT INTO meta (key, value) VALUES ('profile', ?)", [JSON.stringify({ name: 'P', abilities: [] })]);
     await bootClient();
     await new Promise((r) => setTimeout(r, 10));
-    expect(appState.tab).toBe('portal');
+    expect(navigation.tab).toBe('portal');
     expect(engine.start).not.toHaveBeenCalled();
     expect(startRealtime).not.toHaveBeenCalled();
     expect(requests.map((r) => new URL(r.url).pathname)).toEqual(['/api/status']);
@@ -165,7 +171,7 @@ describe('session start', () => {
   it('restores no session when the token is gone', async () => {
     await db.execute("INSERT INTO meta (key, value) VALUES ('profile', ?)", [JSON.stringify(owner)]);
     await bootClient();
-    expect(appState.profile).toBeNull();
+    expect(session.profile).toBeNull();
   });
 
   it('refreshes the profile on each permission change and toasts only when features change', async () => {
@@ -173,7 +179,7 @@ describe('session start', () => {
     let features = { cashier: false };
     handler = (r) =>
       new URL(r.url).pathname.endsWith('/me') ? { body: JSON.stringify({ user: { ...owner, features } }) } : undefined;
-    appState.profile = owner;
+    session.profile = owner;
     await startSession();
     const profileCalls = () => requests.filter((r) => r.url.endsWith('/me')).length;
     const settle = () => new Promise((r) => setTimeout(r, 20));

@@ -1,54 +1,62 @@
 import { invoke, readSecret, writeSecret } from '../../bridge';
-import { showToast, translate } from '../../shell';
-import { openLocalDb } from '../../storage';
-import { fetchProfile, logout, type Profile } from '../account';
-import { apiFetch, jsonBody } from '../api-fetch';
-import { clearCompanyCache, currentCompanyId, setCachedCompanyId } from '../company';
-import { deleteMeta, readMeta, writeMeta } from '../meta';
-import { setPermissionsHash } from '../permissions-hash';
-import { appState, hasSyncAbility, signOutNotice } from './app-state';
-import { sessionHooks, type SyncEngineControl } from './hooks';
+import { bumpDataRevision, clearNotifications, goTo, showToast, translate } from '../../shell';
+import { deleteMeta, META, openLocalDb, readMeta, writeMeta } from '../../storage';
+import {
+  apiFetch,
+  clearCompanyCache,
+  currentCompanyId,
+  fetchProfile,
+  jsonBody,
+  logout,
+  provideApiSession,
+  setCachedCompanyId,
+  setPermissionsHash,
+  type Profile,
+} from '../api';
+import type { SyncEngineCallbacks } from '../engine';
+import { sessionHooks } from './hooks';
+import { hasSyncAbility, session, signOutNotice, syncState } from './session-state';
 import { clearCompanyData, localWipe } from './wipe';
-import { clearNotifications } from '../../shell';
 
 export const SIGNED_OUT_MESSAGE = 'You were signed out. Sign in again to continue.';
 export const SESSION_CHECK_MS = 60_000;
 
-let engine: SyncEngineControl | null = null;
 let engineStarted = false;
 let checkTimer: ReturnType<typeof setInterval> | null = null;
 let checkListenersAdded = false;
 let permissionsListenerAdded = false;
 let checking: Promise<void> | null = null;
 
-/** Creates the sync engine, unstarted, with the session's callbacks (boot). */
-export function createSyncEngine(): void {
-  if (engine || !sessionHooks.createSyncEngine) return;
-  engine = sessionHooks.createSyncEngine({
+// The server's calls carry the signed-in session's token and company.
+provideApiSession({ token: () => readSecret('token'), companyId: currentCompanyId });
+
+const engine = () => sessionHooks.syncEngine;
+
+/** What the session gives the sync engine: its token, and where its news goes. */
+export function sessionCallbacks(): SyncEngineCallbacks {
+  return {
     token: () => readSecret('token'),
     onAuthLost: (message, code) => void forceSignOut(message || translate(SIGNED_OUT_MESSAGE), code ?? ''),
     dataEpoch: () => sessionHooks.dataEpoch?.() ?? Promise.resolve(null),
     onStatus: (status) => {
-      if (appState.status.syncing && !status.syncing) sessionHooks.nudgeNotifications?.();
-      appState.status = status;
+      if (syncState.status.syncing && !status.syncing) sessionHooks.nudgeNotifications?.();
+      syncState.status = status;
     },
-    onChanged: () => {
-      appState.revision++;
-    },
+    onChanged: bumpDataRevision,
     onPushed: (count) => showToast('Saved to the server', `${count} ${translate(count === 1 ? 'change' : 'changes')}`),
-  });
+  };
 }
 
 /** Asks the sync engine for a run now (the sync badge, the palette). */
 export function kickSync(): void {
-  engine?.kick(0);
+  engine()?.kick(0);
 }
 
 /** Everything a signed-in session needs, once a profile is set. */
 export async function startSession(): Promise<void> {
-  const profile = appState.profile;
+  const profile = session.profile;
   if (!profile) return;
-  if (sessionHooks.homeModule) appState.tab = sessionHooks.homeModule(profile);
+  if (sessionHooks.homeModule) goTo(sessionHooks.homeModule(profile));
   if (!hasSyncAbility(profile)) return;
 
   void (async () => {
@@ -59,10 +67,11 @@ export async function startSession(): Promise<void> {
       // The check runs again at the next session start.
     }
     startSessionChecks();
-    engine?.resume();
-    if (engine && !engineStarted) {
+    const sync = engine();
+    sync?.resume();
+    if (sync && !engineStarted) {
       engineStarted = true;
-      engine.start();
+      sync.start();
     }
   })();
   void sessionHooks.dailyBackup?.().catch(() => {});
@@ -81,17 +90,17 @@ const stringField = (record: Profile, key: string): string | null =>
 
 async function refreshProfile(): Promise<Profile | null> {
   const user = await fetchProfile();
-  if (!user || !appState.profile) return null;
-  appState.profile = user;
+  if (!user || !session.profile) return null;
+  session.profile = user;
   setPermissionsHash(stringField(user, 'permissions_hash'));
   return user;
 }
 
 async function onPermissionsChanged(): Promise<void> {
-  const before = JSON.stringify(appState.profile?.features ?? {});
+  const before = JSON.stringify(session.profile?.features ?? {});
   const user = await refreshProfile();
   if (!user) return;
-  appState.revision++;
+  bumpDataRevision();
   if (JSON.stringify(user.features ?? {}) !== before) showToast('Your permissions were updated.', '', 'info');
 }
 
@@ -116,7 +125,7 @@ function stopSessionChecks(): void {
 
 /** Confirms the session with the server; a 401 signs the user out. Single flight. */
 export function checkSession(): Promise<void> {
-  if (!appState.profile || !navigator.onLine) return Promise.resolve();
+  if (!session.profile || !navigator.onLine) return Promise.resolve();
   checking ??= (async () => {
     try {
       const reply = await apiFetch('/session/status', { method: 'POST', body: '{}' });
@@ -136,13 +145,13 @@ export function checkSession(): Promise<void> {
 
 /** The server ended the session: wipe the device's business data, keep unsent work, say why. */
 export async function forceSignOut(message: string, code: string): Promise<void> {
-  engine?.halt();
+  engine()?.halt();
   stopSessionChecks();
   sessionHooks.stopRealtime?.();
   await localWipe(() => writeSecret('token', null));
   Object.assign(signOutNotice, { revoked: true, message, code });
-  appState.profile = null;
-  appState.revision++;
+  session.profile = null;
+  bumpDataRevision();
 }
 
 const KEPT_STORAGE = (key: string) =>
@@ -150,20 +159,20 @@ const KEPT_STORAGE = (key: string) =>
 
 /** The user signs out on this device. */
 export async function signOut(): Promise<void> {
-  engine?.halt();
+  engine()?.halt();
   stopSessionChecks();
   sessionHooks.stopRealtime?.();
   await invoke('portal_close', {}).catch(() => {});
   await logout();
   await localWipe(() => writeSecret('token', null));
-  await deleteMeta('company_id');
+  await deleteMeta(META.companyId);
   clearCompanyCache();
   sessionStorage.clear();
   for (const key of Object.keys(localStorage)) if (!KEPT_STORAGE(key)) localStorage.removeItem(key);
   clearNotifications();
   Object.assign(signOutNotice, { revoked: false, message: '', code: '' });
-  appState.profile = null;
-  appState.revision++;
+  session.profile = null;
+  bumpDataRevision();
 }
 
 export class CompanySwitchError extends Error {
@@ -190,16 +199,22 @@ export async function switchCompany(
     );
 
   const previous = await currentCompanyId();
-  const previousText = await readMeta('company_id');
-  await writeMeta('company_id', String(companyId));
+  const previousText = await readMeta(META.companyId);
+  await writeMeta(META.companyId, String(companyId));
   setCachedCompanyId(companyId);
   if (!(await loadProfile())) {
-    if (previousText === null) await deleteMeta('company_id');
-    else await writeMeta('company_id', previousText);
+    if (previousText === null) await deleteMeta(META.companyId);
+    else await writeMeta(META.companyId, previousText);
     setCachedCompanyId(previous);
     throw new CompanySwitchError(
       'That company could not be opened: its plan may not include the app, or the connection dropped. Try again.',
     );
   }
-  await clearCompanyData(['pull_cursor', 'last_sync_at', 'pos_terminal_id', 'pos_held', 'notif_last_id']);
+  await clearCompanyData([
+    META.pullCursor,
+    META.lastSyncAt,
+    META.posTerminalId,
+    META.posHeld,
+    META.notificationsLastId,
+  ]);
 }

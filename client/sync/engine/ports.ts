@@ -1,0 +1,42 @@
+import type { Fields } from './entities';
+
+/** How sync stands, as the badge and the sync screen show it. */
+export interface SyncStatus {
+  pending: number;
+  attention: number;
+  syncing: boolean;
+  online: boolean;
+  lastSyncAt?: string;
+  error?: string;
+}
+
+/** What the engine needs from the session that runs it. */
+export interface SyncEngineCallbacks {
+  token(): Promise<string | null>;
+  onAuthLost(message?: string, code?: string): void;
+  dataEpoch(): Promise<string | number | null>;
+  onStatus(status: SyncStatus): void;
+  onChanged(): void;
+  onPushed(count: number): void;
+}
+
+/** The engine as the session drives it. */
+export interface SyncEngineControl {
+  start(): void;
+  halt(): void;
+  resume(): void;
+  /** A sync run soon (now when `delayMs` is 0). */
+  kick(delayMs?: number): void;
+}
+
+/** What a feature's engine may ask of sync: record changes that reach the server. */
+export interface SyncPort {
+  /**
+   * Stores a record and queues its upsert in one transaction; `withinTransaction`
+   * runs inside it, for rows that must change with the record. Resolves to its uuid.
+   */
+  save(entity: string, data: Fields, withinTransaction?: (uuid: string) => Promise<void>): Promise<string>;
+  remove(entity: string, uuid: string): Promise<void>;
+  /** A provisional reference for a document the server has not numbered yet. */
+  nextOfflineReference(prefix?: string): Promise<string>;
+}
