@@ -9,8 +9,8 @@
 
 #include <gtk/gtk.h>
 
-#include "app/dispatcher.hpp"
-#include "app/host_events.hpp"
+#include "bridge/dispatcher.hpp"
+#include "bridge/host_events.hpp"
 #include "app/serve_gate.hpp"
 #include "db/database.hpp"
 #include "db/db_commands.hpp"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/command_error.hpp"
+#include "bridge/command_error.hpp"
 #include "app/content_security_policy.hpp"
 #include "app/download_naming.hpp"
 #include "app/file_access.hpp"

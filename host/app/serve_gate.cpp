@@ -1,6 +1,6 @@
 #include "app/serve_gate.hpp"
 
-#include "app/json_text.hpp"
+#include "bridge/json_text.hpp"
 #include "platform/secure_random.hpp"
 
 

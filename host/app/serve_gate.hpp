@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/dispatcher.hpp"
+#include "bridge/dispatcher.hpp"
 
 namespace tovik {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/dispatcher.hpp"
+#include "bridge/dispatcher.hpp"
 #include "db/database.hpp"
 
 namespace tovik {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string_view>
 
-#include "secrets/utf8.hpp"
+#include "bridge/utf8.hpp"
 
 namespace tovik {
 

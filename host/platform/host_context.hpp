@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/dispatcher.hpp"
-#include "app/host_events.hpp"
+#include "bridge/dispatcher.hpp"
+#include "bridge/host_events.hpp"
 #include "platform/known_folders.hpp"
 #include "platform/single_instance.hpp"
 

@@ -1,6 +1,6 @@
 #include "secrets/secret_commands.hpp"
 
-#include "app/command_args.hpp"
+#include "bridge/command_args.hpp"
 
 namespace tovik {
 

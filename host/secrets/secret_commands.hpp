@@ -1,5 +1,5 @@
 #pragma once
-#include "app/dispatcher.hpp"
+#include "bridge/dispatcher.hpp"
 #include "secrets/secret_store.hpp"
 
 namespace tovik {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "secrets/utf8.hpp"
+#include "bridge/utf8.hpp"
 
 namespace tovik {
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "secrets/secret_commands.hpp"
-#include "secrets/utf8.hpp"
 
 namespace tovik {
 namespace {
@@ -168,26 +167,6 @@ TEST_F(FileSecretStoreTest, ArgumentDecoding) {
     EXPECT_EQ(call(table_, "secret_set", {{"key", "k"}}).value, "command secret_set missing required key value");
     EXPECT_EQ(call(table_, "secret_delete", {{"key", 7}}).value,
               "invalid args `key` for command `secret_delete`: invalid type: integer `7`, expected a string");
-}
-
-TEST(Utf8, RepairReplacesEachMaximalSubpart) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"plain", "plain"},
-        {"caf\xC3\xA9", "caf\xC3\xA9"},
-        {"a\xFF" "b", "a\uFFFDb"},
-        {"\xE2\x82", "\uFFFD"},                        // truncated sequence: one replacement
-        {"\xE2\x82(", "\uFFFD("},
-        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},        // a surrogate is never valid
-        {"\xC0\xAF", "\uFFFD\uFFFD"},                  // overlong
-        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-        {"\xF0\x9F\x94\x91", "\xF0\x9F\x94\x91"},
-    };
-    for (const auto& [input, expected] : cases) {
-        std::string out;
-        append_repaired_utf8(out, input);
-        EXPECT_EQ(out, expected) << ::testing::PrintToString(input);
-        EXPECT_EQ(utf16_length(input).has_value(), input == expected);
-    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "platform/gtk/page_reply.hpp"
 
-#include "app/json_text.hpp"
+#include "bridge/json_text.hpp"
 #include "platform/gtk/gobject_ptr.hpp"
 
 namespace tovik {

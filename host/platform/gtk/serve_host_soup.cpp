@@ -8,7 +8,7 @@
 
 #include "app/assets.hpp"
 #include "app/content_security_policy.hpp"
-#include "app/json_text.hpp"
+#include "bridge/json_text.hpp"
 #include "app/serve_gate.hpp"
 #include "platform/gtk/gobject_ptr.hpp"
 #include "platform/host_context.hpp"

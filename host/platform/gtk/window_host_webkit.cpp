@@ -9,7 +9,7 @@
 #include "app/assets.hpp"
 #include "app/content_security_policy.hpp"
 #include "app/identity.hpp"
-#include "app/json_text.hpp"
+#include "bridge/json_text.hpp"
 #include "platform/gtk/download_handler.hpp"
 #include "platform/gtk/gobject_ptr.hpp"
 #include "platform/gtk/page_integrations_script.hpp"

@@ -1,4 +1,4 @@
-#include "app/task_pool.hpp"
+#include "bridge/task_pool.hpp"
 
 namespace tovik {
 

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/dispatcher.hpp"
+#include "bridge/dispatcher.hpp"
 
 namespace tovik {
 

@@ -1,4 +1,4 @@
-#include "app/dispatcher.hpp"
+#include "bridge/dispatcher.hpp"
 
 #include <memory>
 #include <stdexcept>

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/dispatcher.hpp"
-#include "app/host_events.hpp"
+#include "bridge/dispatcher.hpp"
+#include "bridge/host_events.hpp"
 #include "app/identity.hpp"
 #include "app/options.hpp"
 #include "app/serve_gate.hpp"

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/task_pool.hpp"
+#include "bridge/task_pool.hpp"
 
 namespace tovik {
 

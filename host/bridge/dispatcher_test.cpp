@@ -1,5 +1,5 @@
-#include "app/command_args.hpp"
-#include "app/dispatcher.hpp"
+#include "bridge/command_args.hpp"
+#include "bridge/dispatcher.hpp"
 
 #include <future>
 #include <vector>

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/command_error.hpp"
+#include "bridge/command_error.hpp"
 
 namespace tovik {
 

@@ -1,4 +1,4 @@
-#include "app/command_args.hpp"
+#include "bridge/command_args.hpp"
 
 
 namespace tovik {

@@ -1,4 +1,4 @@
-#include "secrets/utf8.hpp"
+#include "bridge/utf8.hpp"
 
 namespace tovik {
 
