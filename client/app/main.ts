@@ -1,8 +1,6 @@
 import { createApp } from 'vue';
 import { bridgeKind, exposeTestHook } from '../bridge';
 import { exposeShellTestHook, unlockAudioOnFirstInput } from '../shell';
-import '../shell/theme/fonts';
-import '../shell/theme/theme.css';
 import { exposeStorageTestHook } from '../storage';
 import App from './App.vue';
 import { createShellRouter } from './navigation/router';

@@ -1,7 +1,6 @@
 import { describe } from 'vitest';
 import { LocalDb } from '../storage';
-import { schemaCases } from '../storage/schema-suite';
-import { createMemoryBackend } from '../storage/testing';
+import { createMemoryBackend, schemaCases } from '../storage/testing';
 import { catalogue } from './features';
 
 describe('schema and migrations over sql.js', () => {

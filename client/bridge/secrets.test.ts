@@ -1,5 +1,5 @@
 import { afterEach, beforeEach, describe, expect, it } from 'vitest';
-import { installFakeHost, type FakeHost } from './fake-host';
+import { installFakeHost, type FakeHost } from './testing';
 import { readSecret, writeSecret } from './index';
 
 const arabic = 'مفتاح سري ١٢٣';

@@ -16,7 +16,7 @@ export {
 } from './notifications';
 export { isMuted, playSound, setMuted, soundFor, unlockAudioOnFirstInput, type SoundName } from './sounds';
 export { ensureNotificationPermission } from './system-notification';
-export { applyTheme, THEME } from './theme/theme';
+export { applyTheme, THEME } from './theme';
 export { clearToasts, showToast, toasts } from './toasts';
 export { useFocusRequest } from './use-focus-request';
 export { useLiveQuery, type LiveQuery } from './use-live-query';

@@ -1,6 +1,5 @@
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
-import type { FakeHost } from '../bridge/fake-host';
-import { installFakeHostDatabase } from '../storage/fake-host-db';
+import { installFakeHostDatabase, type FakeHost } from '../storage/testing';
 import { applyLanguage, translate, type Language } from './language';
 
 describe('translate', () => {

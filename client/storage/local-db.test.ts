@@ -1,7 +1,7 @@
 import { afterEach, describe, expect, it, vi } from 'vitest';
-import type { FakeHost } from '../bridge/fake-host';
+import type { FakeHost } from '../bridge/testing';
 import type { StorageBackend } from './backend';
-import { installFakeHostDatabase } from './fake-host-db';
+import { installFakeHostDatabase } from './testing';
 import { LocalDb } from './local-db';
 import { createSqlJsBackend } from './sqljs-backend';
 

@@ -1,10 +1,16 @@
+import { expect, it } from 'vitest';
+import { installFakeHost, type FakeHost } from '../bridge/testing';
 import type { StorageBackend } from './backend';
+import type { Catalogue } from './catalogue';
 import type { LocalDb } from './local-db';
+import { migrate } from './migrate';
 import { openDatabase } from './open';
-import { BASE_STATEMENTS, MIGRATIONS } from './schema';
+import { BASE_STATEMENTS, createSchema, MIGRATIONS } from './schema';
 
 // Shared by the unit tests (over sql.js) and the end-to-end tests (over the
 // host), which check the same schema facts on both.
+
+export type { FakeHost };
 
 export interface SchemaFacts {
   tables: string[];
@@ -61,4 +67,116 @@ export async function openMemoryDb(): Promise<LocalDb> {
 export async function createMemoryBackend(): Promise<StorageBackend> {
   const { createSqlJsBackend } = await import('./sqljs-backend');
   return createSqlJsBackend();
+}
+
+// The schema cases, run over sql.js by the unit tests and over the host by
+// the end-to-end tests: the migration runner depends on each backend's
+// messages. `fresh` gives a database without any table.
+
+async function openAndMigrate(db: LocalDb): Promise<void> {
+  await createSchema(db);
+  await migrate(db);
+}
+
+export function schemaCases(fresh: () => Promise<LocalDb>, catalogue: Catalogue): void {
+  // Every table the migrations build is in the catalogue, with the same columns in the same order.
+  async function expectComplete(db: LocalDb): Promise<void> {
+    const facts = await schemaFacts(db);
+    expect(facts.version).toBe('10');
+    expect(facts.tables).toHaveLength(19);
+    expect(facts.indexes).toEqual(NAMED_INDEXES);
+    expect([...facts.tables].sort()).toEqual(catalogue.tables.map((t) => t.name).sort());
+    for (const table of catalogue.tables) expect(facts.columns[table.name], table.name).toEqual(table.columns);
+  }
+
+  it('builds a new database to version 10 and a second open changes nothing', async () => {
+    const db = await fresh();
+    await openAndMigrate(db);
+    await expectComplete(db);
+    const before = await schemaFacts(db);
+    await openAndMigrate(db);
+    expect(await schemaFacts(db)).toEqual(before);
+  });
+
+  it('finishes a database at version 4 whose products already have pos_quick', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 4);
+    await db.execute('ALTER TABLE products ADD COLUMN pos_quick INTEGER NOT NULL DEFAULT 0');
+    await openAndMigrate(db);
+    await expectComplete(db);
+  });
+
+  it('finishes a database that has every table but no version row', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 10, false);
+    await openAndMigrate(db);
+    await expectComplete(db);
+  });
+
+  it('forgets the pull cursor in step 10 and keeps other settings', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 9);
+    await db.execute("INSERT INTO meta (key, value) VALUES ('pull_cursor', 'c-41'), ('lang', 'en')");
+    await openAndMigrate(db);
+    expect(await db.select('SELECT key, value FROM meta ORDER BY key')).toEqual([
+      { key: 'lang', value: 'en' },
+      { key: 'schema_version', value: '10' },
+    ]);
+  });
+
+  it('rolls a failing step back whole and keeps the previous version', async () => {
+    const db = await fresh();
+    await buildSchemaAt(db, 7);
+    // Step 8 creates treasury_movements, then fails to alter the missing table.
+    await db.execute('DROP TABLE expenses');
+    await expect(openAndMigrate(db)).rejects.toMatch(/no such table: expenses/);
+    const facts = await schemaFacts(db);
+    expect(facts.version).toBe('7');
+    expect(facts.tables).not.toContain('treasury_movements');
+  });
+
+  it('holds the outbox to its CHECK and UNIQUE constraints', async () => {
+    const db = await fresh();
+    await openAndMigrate(db);
+    const insert = 'INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, state) VALUES (?, ?, ?, ?, ?, ?)';
+    const now = '2026-01-01T00:00:00Z';
+    await db.execute(insert, ['op-1', 'client', 'upsert', 'u1', now, 'pending']);
+    await db.execute(insert, ['op-2', 'client', 'delete', 'u1', now, 'inflight']);
+    await expect(db.execute(insert, ['op-3', 'client', 'update', 'u1', now, 'pending'])).rejects.toMatch(
+      /CHECK constraint failed/,
+    );
+    await expect(db.execute(insert, ['op-4', 'client', 'upsert', 'u1', now, 'done'])).rejects.toMatch(
+      /CHECK constraint failed/,
+    );
+    await expect(db.execute(insert, ['op-1', 'client', 'upsert', 'u2', now, 'pending'])).rejects.toMatch(
+      /UNIQUE constraint failed: outbox\.op_id/,
+    );
+    expect(await db.select('SELECT op_id, attempts FROM outbox ORDER BY seq')).toEqual([
+      { attempts: 0, op_id: 'op-1' },
+      { attempts: 0, op_id: 'op-2' },
+    ]);
+  });
+}
+
+/**
+ * A fake host (see bridge/testing) whose database commands run on sql.js,
+ * so tests drive the desktop backend through the real invoke envelope.
+ * `openFailure` makes every db_open fail with that message.
+ */
+export async function installFakeHostDatabase(openFailure?: string): Promise<FakeHost> {
+  const { createSqlJsBackend } = await import('./sqljs-backend');
+  const db = await createSqlJsBackend();
+  return installFakeHost({
+    handlers: {
+      db_open: () => {
+        if (openFailure) throw openFailure;
+        return null;
+      },
+      db_execute: async ({ sql, params }) => {
+        await db.run(sql, params);
+        return null;
+      },
+      db_select: ({ sql, params }) => db.query(sql, params),
+    },
+  });
 }

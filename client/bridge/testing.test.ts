@@ -1,5 +1,5 @@
 import { afterEach, describe, expect, it } from 'vitest';
-import { installFakeHost } from './fake-host';
+import { installFakeHost } from './testing';
 import { invoke, onHostEvent } from './index';
 
 describe('fake host', () => {
