@@ -1,3 +1,5 @@
+// The bridge to the host: invoke() over the window's script messages or
+// serve mode's HTTP, host events, and the secret store's two calls.
 export type {
   CommandArgs,
   CommandName,
