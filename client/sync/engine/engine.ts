@@ -130,12 +130,16 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     this.kick(0);
   }
 
-  /** Stops scheduling; a run under way is abandoned and writes nothing more. */
-  halt(): void {
+  /**
+   * Stops scheduling; a run under way is abandoned and writes nothing more.
+   * Resolves once that run has ended.
+   */
+  halt(): Promise<void> {
     this.halted = true;
     this.generation++;
+    this.syncing = false;
     this.scheduler.cancel();
-    this.scheduler.detach();
+    return this.scheduler.detach();
   }
 
   resume(): void {

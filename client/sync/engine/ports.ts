@@ -23,7 +23,8 @@ export interface SyncEngineCallbacks {
 /** The engine as the session drives it. */
 export interface SyncEngineControl {
   start(): void;
-  halt(): void;
+  /** Stops scheduling; resolves once the run under way (if any) has ended. */
+  halt(): Promise<void>;
   resume(): void;
   /** A sync run soon (now when `delayMs` is 0). */
   kick(delayMs?: number): void;

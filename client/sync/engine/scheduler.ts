@@ -58,8 +58,13 @@ export class Scheduler {
     return current;
   }
 
-  /** Forgets the run under way, which goes on without writing (see the engine's generation). */
-  detach(): void {
+  /**
+   * Forgets the run under way, which goes on without writing (see the
+   * engine's generation), so a new run may start; resolves when it has ended.
+   */
+  detach(): Promise<void> {
+    const old = this.running;
     this.running = null;
+    return old ? old.catch(() => {}) : Promise.resolve();
   }
 }
