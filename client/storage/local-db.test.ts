@@ -1,6 +1,7 @@
 import { afterEach, describe, expect, it, vi } from 'vitest';
 import type { FakeHost } from '../bridge/testing';
 import type { StorageBackend } from './backend';
+import { SCHEMA_VERSION } from './schema';
 import { installFakeHostDatabase } from './testing';
 import { LocalDb } from './local-db';
 import { createSqlJsBackend } from './sqljs-backend';
@@ -117,8 +118,10 @@ describe('openLocalDb', () => {
     const count = (cmd: string, sql?: string) =>
       fake.calls.filter((call) => call.cmd === cmd && (!sql || JSON.stringify(call.args).includes(sql))).length;
     expect(count('db_open')).toBe(1);
-    expect(count('db_execute', "('schema_version', ?)")).toBe(10);
-    expect(await a.select("SELECT value FROM meta WHERE key = 'schema_version'")).toEqual([{ value: '10' }]);
+    expect(count('db_execute', "('schema_version', ?)")).toBe(SCHEMA_VERSION);
+    expect(await a.select("SELECT value FROM meta WHERE key = 'schema_version'")).toEqual([
+      { value: String(SCHEMA_VERSION) },
+    ]);
   });
 
   it('remembers a failed open', async () => {

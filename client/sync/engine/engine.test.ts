@@ -343,7 +343,7 @@ describe('pull', () => {
     await engine.sync();
     const paths = calls.map((c) => new URL(c.path, 'http://x').searchParams);
     expect(calls[0]!.path).toBe(
-      '/sync/pull?limit=500&entities=expense_category%2Cexpense%2Cinvoice%2Cquotation%2Cclient%2Cclient_payment%2Cnote%2Cproduct%2Cpos_shift%2Cpayable%2Ctreasury_movement',
+      `/sync/pull?limit=500&entities=${entities.pulled.join('%2C')}`,
     );
     expect(paths.map((p) => p.get('cursor'))).toEqual([null, 'c1', 'c2']);
     expect(await rows("SELECT value FROM meta WHERE key = 'pull_cursor'")).toEqual([{ value: 'c2' }]);
