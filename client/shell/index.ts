@@ -1,6 +1,15 @@
 // Services and shared UI that every screen may use: languages, toasts,
 // notifications, sounds, the theme, navigation state, live queries.
-export { applyLanguage, isLanguage, language, loadLanguage, setLanguage, translate, type Language } from './language';
+export {
+  applyLanguage,
+  isLanguage,
+  language,
+  loadLanguage,
+  setLanguage,
+  translatable,
+  translate,
+  type Language,
+} from './language';
 export { bumpDataRevision, dataRevision } from './data-revision';
 export { goTo, navigation, type FocusRequest } from './navigation';
 export {

@@ -24,6 +24,14 @@ export function translate(key: string): string {
   return dictionaries[current.value].get(key) ?? key;
 }
 
+/**
+ * Marks a table whose values are translation keys looked up later by a
+ * computed name; the dictionary test reads the keys from it.
+ */
+export function translatable<T extends Readonly<Record<string, string>>>(table: T): T {
+  return table;
+}
+
 export function isLanguage(value: unknown): value is Language {
   return value === 'ar' || value === 'en';
 }

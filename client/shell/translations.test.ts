@@ -17,11 +17,24 @@ function literalKeys(text: string): string[] {
   return [...text.matchAll(/\b(?:translate|t)\(\s*(['"])((?:(?!\1)[^\\]|\\.)*)\1\s*\)/g)].map((m) => m[2] ?? '');
 }
 
+// The values of every translatable({ … }) table: keys looked up by a computed name.
+function tableKeys(text: string): string[] {
+  const tables = [...text.matchAll(/\btranslatable\(\s*\{([^}]*)\}\s*\)/g)].map((m) => m[1] ?? '');
+  return tables.flatMap((table) =>
+    [...table.matchAll(/:\s*(['"])((?:(?!\1)[^\\]|\\.)*)\1/g)].map((m) => m[2] ?? ''),
+  );
+}
+
 describe('dictionaries', () => {
-  it('have an Arabic text for every literal key the client translates', () => {
+  it('find the keys of literal calls and of translatable tables', () => {
+    expect(literalKeys(`t('A') translate("B") t(name)`)).toEqual(['A', 'B']);
+    expect(tableKeys(`translatable({ a: 'X', 'b-c': "Y" })`)).toEqual(['X', 'Y']);
+  });
+
+  it('have an Arabic text for every key the client translates', () => {
     const missing: string[] = [];
     for (const [file, text] of Object.entries(sources)) {
-      for (const key of literalKeys(text)) {
+      for (const key of [...literalKeys(text), ...tableKeys(text)]) {
         if (!Object.hasOwn(arabic, key) && !ENGLISH_IN_BOTH.has(key)) missing.push(`${file}: ${key}`);
       }
     }
