@@ -7,11 +7,8 @@
 
 #include "admin/admin_cli.hpp"
 #include "admin/demo_seed.hpp"
-#include "api/accounts.hpp"
-#include "api/platform_routes.hpp"
+#include "api/routes.hpp"
 #include "api/settings.hpp"
-#include "api/sync_routes.hpp"
-#include "api/versions.hpp"
 #include "net/server.hpp"
 #include "realtime/event_pump.hpp"
 #include "util/log.hpp"
@@ -82,11 +79,7 @@ int serve(const ServeOptions& o) {
 
   tovik::http::Router router;
   tovik::api::Api api(app, router);
-  tovik::api::register_platform_routes(api, router);
-  tovik::api::register_version_routes(api, router);
-  tovik::api::register_account_routes(api);
-  tovik::api::register_sync_routes(api);
-  tovik::api::register_notification_routes(api);
+  tovik::api::register_routes(api, router);
 
   const auto keys = tovik::api::settings::realtime_keys(*db);
   tovik::net::ServerOptions so;

@@ -11,7 +11,7 @@
 #include "admin/directory.hpp"
 #include "admin/update_signing.hpp"
 #include "api/accounts.hpp"
-#include "api/events.hpp"
+#include "realtime/events.hpp"
 #include "api/settings.hpp"
 #include "util/clock.hpp"
 #include "util/crypto.hpp"
@@ -181,13 +181,13 @@ json run(const std::string& db_address, const std::string& command, const Option
       apply_flags(next.features, o, "feature");
       apply_flags(next.permissions, o, "permission");
       add_member(tx, user, company, next);  // raises perm_version, so the hash changes
-      api::events::publish(tx, api::events::user_channel(user), "permissions.updated", {{"company_id", company}});
+      realtime::events::publish(tx, realtime::events::user_channel(user), "permissions.updated", {{"company_id", company}});
     });
   } else if (command == "notify") {
     db->write([&](store::Tx& tx) {
       const auto user = user_id_by_email(tx, o.need("email"));
       const auto company = o.has("company") ? std::stoll(o.get("company")) : 0;
-      out["notification"] = api::events::notify(tx, user, company, o.need("title"), o.get("message"), o.get("type", "info"));
+      out["notification"] = realtime::events::notify(tx, user, company, o.need("title"), o.get("message"), o.get("type", "info"));
     });
   } else if (command == "revoke-session") {
     db->write([&](store::Tx& tx) {
@@ -203,7 +203,7 @@ json run(const std::string& db_address, const std::string& command, const Option
               {std::int64_t{suspend ? 1 : 0},
                suspend ? store::Value(o.get("message", "This account is suspended.")) : store::Value(nullptr), user});
       // Signed-in devices learn at their next session check.
-      if (suspend) api::events::publish(tx, api::events::user_channel(user), "access.check", json::object());
+      if (suspend) realtime::events::publish(tx, realtime::events::user_channel(user), "access.check", json::object());
     });
   } else if (command == "create-company") {
     db->write([&](store::Tx& tx) {

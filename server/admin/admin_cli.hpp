@@ -1,4 +1,6 @@
 #pragma once
+// admin/: changing a store from outside the running server: the admin command, the demo seed,
+// companies and users, update signing.
 #include <string>
 #include <vector>
 

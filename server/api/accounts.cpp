@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "api/events.hpp"
+#include "realtime/events.hpp"
 #include "api/profile.hpp"
 #include "util/clock.hpp"
 #include "util/crypto.hpp"
@@ -123,7 +123,7 @@ std::int64_t revoke_sessions(store::Tx& tx, std::int64_t user_id, std::int64_t o
           "AND ($3 = 0 OR id = $3) AND id != $4",
           {util::iso_now(), user_id, only_id, keep_id});
   const auto n = tx.changes();
-  if (n > 0) events::publish(tx, events::user_channel(user_id), "session.revoked", json::object());
+  if (n > 0) realtime::events::publish(tx, realtime::events::user_channel(user_id), "session.revoked", json::object());
   return n;
 }
 

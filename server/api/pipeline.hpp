@@ -1,4 +1,6 @@
 #pragma once
+// api/: the routes of the platform API and the rules every call passes (maintenance, client
+// version, bearer session, company); handlers reach the store, sync/ and realtime/ events.
 #include <functional>
 #include <optional>
 #include <string>

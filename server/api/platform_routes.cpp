@@ -1,6 +1,6 @@
 #include "api/platform_routes.hpp"
 
-#include "api/events.hpp"
+#include "realtime/events.hpp"
 #include "api/settings.hpp"
 #include "util/clock.hpp"
 #include "util/crypto.hpp"
@@ -149,8 +149,8 @@ void register_notification_routes(Api& api) {
                                   {"ws_host", host.empty() ? "127.0.0.1" : host},
                                   {"ws_port", port_number},
                                   {"force_tls", req.header("X-Forwarded-Proto") == "https"},
-                                  {"channel", events::user_channel(p.user_id)},
-                                  {"event", events::kNotificationEvent}});
+                                  {"channel", realtime::events::user_channel(p.user_id)},
+                                  {"event", realtime::events::kNotificationEvent}});
   });
 
   api.authed("POST", "/realtime/auth", [&app](http::Request& req, const Principal& p) {
@@ -160,7 +160,7 @@ void register_notification_routes(Api& api) {
     const auto channel = body.value("channel_name", json("")).is_string() ? body.value("channel_name", "") : "";
     if (socket_id.empty() || channel.empty())
       return http::error_reply(422, "socket_id and channel_name are required.");
-    if (channel != "private-" + events::user_channel(p.user_id))
+    if (channel != "private-" + realtime::events::user_channel(p.user_id))
       return http::error_reply(403, "You may not listen on that channel.");
     const auto keys = settings::realtime_keys(app.db);
     return http::json_reply(

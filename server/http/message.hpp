@@ -1,4 +1,5 @@
 #pragma once
+// http/: requests, replies and routing as the handlers see them, free of the network library.
 #include <map>
 #include <string>
 #include <utility>

@@ -1,4 +1,5 @@
 #pragma once
+// net/: the only place that knows the network library: listener, HTTP and WebSocket sessions.
 #include <memory>
 #include <string>
 

@@ -1,4 +1,6 @@
 #pragma once
+// realtime/: the Pusher-protocol endpoint's channels and frames, and the events that feed it
+// (rows of the store, written by api/, sync/ and admin/, fanned out by the pump).
 #include <map>
 #include <memory>
 #include <mutex>

@@ -1,4 +1,5 @@
 #pragma once
+// store/: the only storage interface; the SQLite backend and its schema live beside it.
 #include <cstdint>
 #include <functional>
 #include <memory>

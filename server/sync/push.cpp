@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "sync/entities.hpp"
+#include "sync/rules/fields.hpp"
 #include "util/clock.hpp"
 
 namespace tovik::sync {
@@ -23,7 +25,11 @@ std::string version_text(const json& op) {
   return it->dump();
 }
 
-bool is_pos_sale(const Stored& s) { return s.data.contains("pos_method") && !s.data["pos_method"].is_null(); }
+// Throws Refusal("forbidden") when the actor may not do this to the record.
+void check_allowed(const Actor& actor, const Entity& entity, bool removing, const json& data, const Stored* live) {
+  const auto allowed = removing ? entity.may_delete : entity.may_upsert;
+  if (!allowed(actor, data, live)) throw Refusal("forbidden", "You are not allowed to make this change.");
+}
 
 // Decides and applies one operation. Refusals propagate to the caller, which rolls back.
 json decide(Records& records, const Actor& actor, const json& op, const std::string& op_id) {
@@ -36,11 +42,12 @@ json decide(Records& records, const Actor& actor, const json& op, const std::str
   const json data = op.contains("data") && op["data"].is_object() ? op["data"] : json::object();
   if (action == "upsert" && !(op.contains("data") && op["data"].is_object()))
     throw Refusal("invalid", "The change carries no data.");
-  check_allowed(actor, *entity, data);
 
   auto existing = records.find(uuid);
-  if (existing && (existing->company_id != records.company_id() || existing->kind != entity->kind ||
-                   (entity->name == "pos_sale" && !is_pos_sale(*existing))))
+  const bool ours = existing && existing->company_id == records.company_id() && existing->kind == entity->kind;
+  const Stored* live = ours && !existing->deleted ? &*existing : nullptr;
+  check_allowed(actor, *entity, action == "delete", data, live);
+  if (existing && (!ours || (entity->owns && !entity->owns(*existing))))
     throw Refusal("uuid_taken", "That identifier is already used by another record.");
   const auto base = version_text(op);
 
@@ -51,7 +58,8 @@ json decide(Records& records, const Actor& actor, const json& op, const std::str
       r["record"] = pull_format(*existing);
       return r;
     }
-    apply_delete(records, *entity, *existing);
+    if (entity->check_delete) entity->check_delete(*existing);
+    records.tombstone(*existing);
     return verdict(op_id, "applied");
   }
 
@@ -69,7 +77,7 @@ json decide(Records& records, const Actor& actor, const json& op, const std::str
     r["record"] = pull_format(*existing);
     return r;
   }
-  auto stored = apply_upsert(records, actor, *entity, uuid, data, existing);
+  auto stored = entity->upsert(records, actor, uuid, rules::clean(data), live);
   auto r = verdict(op_id, "applied");
   r["record"] = pull_format(stored);
   return r;

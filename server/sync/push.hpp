@@ -2,7 +2,8 @@
 #include <cstdint>
 
 #include "store/database.hpp"
-#include "sync/rules.hpp"
+#include "sync/actor.hpp"
+#include "sync/records.hpp"
 
 namespace tovik::sync {
 

@@ -1,4 +1,5 @@
 #pragma once
+// util/: small helpers that know nothing of the platform: clock, crypto, uuid, log, versions.
 #include <cstdint>
 #include <string>
 #include <string_view>

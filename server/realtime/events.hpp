@@ -8,7 +8,7 @@
 
 // Realtime events are rows of the store: written in the transaction of the change that raises
 // them (by the server or by the admin command) and fanned out by the realtime pump.
-namespace tovik::api::events {
+namespace tovik::realtime::events {
 
 inline constexpr const char* kNotificationEvent = "notification.created";
 
@@ -23,4 +23,4 @@ nlohmann::json notify(store::Tx& tx, std::int64_t user_id, std::int64_t company_
                       const std::string& title, const std::string& message,
                       const std::string& type);
 
-}  // namespace tovik::api::events
+}  // namespace tovik::realtime::events

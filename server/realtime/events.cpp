@@ -1,8 +1,8 @@
-#include "api/events.hpp"
+#include "realtime/events.hpp"
 
 #include "util/clock.hpp"
 
-namespace tovik::api::events {
+namespace tovik::realtime::events {
 
 std::string user_channel(std::int64_t user_id) { return "user." + std::to_string(user_id); }
 
@@ -28,4 +28,4 @@ nlohmann::json notify(store::Tx& tx, std::int64_t user_id, std::int64_t company_
   return record;
 }
 
-}  // namespace tovik::api::events
+}  // namespace tovik::realtime::events

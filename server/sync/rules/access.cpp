@@ -1,0 +1,21 @@
+#include "sync/rules/access.hpp"
+
+#include "sync/rules/fields.hpp"
+
+namespace tovik::sync::rules {
+
+bool at_till(const Actor&, const json&, const Stored*) { return true; }
+
+bool owner(const Actor& actor, const json&, const Stored*) { return !actor.cashier; }
+
+bool restocking(const Actor& actor, const json&, const Stored*) { return !actor.cashier || actor.restock; }
+
+bool treasury_manager(const Actor& actor, const json&, const Stored*) { return !actor.cashier && actor.treasury; }
+
+bool payables_manager(const Actor& actor, const json&, const Stored*) { return !actor.cashier && actor.payables; }
+
+bool expense_writer(const Actor& actor, const json& sent, const Stored*) {
+  return !actor.cashier && (!has_text(sent, "funding_source") || actor.treasury);
+}
+
+}  // namespace tovik::sync::rules

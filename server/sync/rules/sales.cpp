@@ -1,0 +1,157 @@
+// Till work: sales (numbered, paid from the wallet or on credit, with loyalty and stock
+// applied), shifts with the server's own summary, and till events.
+#include <cmath>
+
+#include "sync/rules/access.hpp"
+#include "sync/rules/domains.hpp"
+#include "sync/rules/fields.hpp"
+#include "sync/rules/lines.hpp"
+#include "sync/rules/locks.hpp"
+#include "sync/rules/stock_moves.hpp"
+
+namespace tovik::sync::rules {
+
+namespace {
+
+bool is_pos_sale(const Stored& s) { return s.data.contains("pos_method") && !s.data["pos_method"].is_null(); }
+
+Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, json d, const Stored*) {
+  Errors errors;
+  validate_items(errors, d, true);
+  errors.throw_if_any();
+  check_subtotal(errors, d);
+  errors.throw_if_any();
+
+  auto method = text(d, "payment_method");
+  if (method.empty()) method = text(d, "pos_method");
+  if (method.empty()) method = "cash";
+  d["pos_method"] = method;
+  const double total = round_cents(number_or(d, "total", 0));
+  const bool credit = method == "credit";
+
+  std::optional<Stored> client;
+  if (has_text(d, "client_uuid")) {
+    client = require_live(records, "client", d, "client_uuid", "The customer of this sale does not exist.");
+  } else if (credit || method == "wallet" || number_or(d, "redeem_points", 0) > 0) {
+    throw Refusal("invalid", "This sale needs a customer.", {{"client_uuid", {"This sale needs a customer."}}});
+  } else {
+    d["client_uuid"] = "";
+  }
+
+  if (client) {
+    auto& c = client->data;
+    if (method == "wallet") {
+      const double balance = number_or(c, "wallet_balance", 0);
+      if (has_text(d, "wallet_card_uuid")) {
+        const auto card_uuid = text(d, "wallet_card_uuid");
+        const json* card = nullptr;
+        if (c.contains("wallet_cards") && c["wallet_cards"].is_array())
+          for (const auto& k : c["wallet_cards"])
+            if (text(k, "uuid") == card_uuid) card = &k;
+        if (!card) throw Refusal("invalid", "That store card does not belong to this customer.");
+        if (text(*card, "status") != "active") throw Refusal("invalid", "This card is blocked");
+      }
+      if (balance + 0.001 < total) throw Refusal("invalid", "Not enough wallet balance");
+      c["wallet_balance"] = round_cents(balance - total);
+    }
+    const auto redeem = static_cast<std::int64_t>(number_or(d, "redeem_points", 0));
+    std::int64_t points = c.value("loyalty_points", json(0)).is_number() ? c["loyalty_points"].get<std::int64_t>() : 0;
+    if (redeem > points) throw Refusal("invalid", "The customer does not have that many points.");
+    points -= std::max<std::int64_t>(0, redeem);
+    const auto& loyalty = actor.tenant.contains("loyalty") ? actor.tenant["loyalty"] : json::object();
+    if (loyalty.is_object() && loyalty.value("enabled", false))
+      points += static_cast<std::int64_t>(std::floor(total * number_or(loyalty, "earn_rate", 0) + 1e-9));
+    c["loyalty_points"] = points;
+    records.put("client", client->uuid, c);
+  }
+
+  d["invoice_number"] = records.next_number("sale", "SAL-");
+  d["status"] = credit ? "approved" : "paid";
+  d["paid_amount"] = credit ? 0.0 : total;
+  if (!has_text(d, "invoice_date")) d["invoice_date"] = text(d, "sold_at").substr(0, 10);
+  if (!has_text(d, "due_date")) d["due_date"] = text(d, "invoice_date");
+  if (!d.contains("taxes")) d["taxes"] = json::array();
+  if (!has_text(d, "currency_code") && actor.tenant.contains("currency")) d["currency_code"] = actor.tenant["currency"];
+  move_stock(records, {}, stock_taken(d));
+  return records.put("invoice", uuid, std::move(d));
+}
+
+// The server's own figures of a shift: sales per method, collections and the cash expected.
+json shift_summary(Records& records, const Actor& actor, const std::string& shift_uuid, const json& shift) {
+  json sales = json::object();
+  for (const char* m : {"cash", "card", "transfer", "credit", "wallet"}) sales[m] = {{"count", 0}, {"total", 0.0}};
+  double sales_total = 0;
+  std::int64_t sales_count = 0;
+  for (const auto& inv : records.in_shift("invoice", shift_uuid)) {
+    if (text(inv.data, "status") == "cancelled") continue;
+    auto method = text(inv.data, "pos_method");
+    if (method.empty()) method = "other";
+    auto& entry = sales[method];
+    if (entry.is_null()) entry = {{"count", 0}, {"total", 0.0}};
+    entry["count"] = entry["count"].get<std::int64_t>() + 1;
+    entry["total"] = round_cents(entry["total"].get<double>() + number_or(inv.data, "total", 0));
+    sales_total += number_or(inv.data, "total", 0);
+    ++sales_count;
+  }
+  json collected = json::object();
+  double collected_total = 0;
+  for (const auto& pay : records.in_shift("client_payment", shift_uuid)) {
+    const auto method = text(pay.data, "method");
+    collected[method] = round_cents(number_or(collected, method.c_str(), 0) + number_or(pay.data, "amount", 0));
+    collected_total += number_or(pay.data, "amount", 0);
+  }
+  const double opening = round_cents(number_or(shift, "opening_cash", 0));
+  const double expected = round_cents(opening + sales["cash"]["total"].get<double>() + number_or(collected, "cash", 0));
+  json summary = {{"currency", text(actor.tenant, "currency")}, {"sales", sales},
+                  {"salesTotal", round_cents(sales_total)}, {"salesCount", sales_count},
+                  {"collected", collected}, {"collectedTotal", round_cents(collected_total)},
+                  {"openingCash", opening}, {"expectedCash", expected}};
+  if (const auto counted = number(shift, "counted_cash")) {
+    summary["countedCash"] = round_cents(*counted);
+    summary["variance"] = round_cents(*counted - expected);
+  } else {
+    summary["countedCash"] = nullptr;
+    summary["variance"] = nullptr;
+  }
+  return summary;
+}
+
+Stored pos_shift(Records& records, const Actor& actor, const std::string& uuid, json d, const Stored* live) {
+  d.erase("summary");
+  if (live) {
+    if (has_text(live->data, "closed_at")) throw Refusal("locked", "This shift is already closed.");
+    d = overlay(live->data, d);
+  }
+  Errors errors;
+  errors.require_text(d, "opened_at", "The shift needs an opening time.");
+  errors.throw_if_any();
+  d["opening_cash"] = std::max(0.0, number_or(d, "opening_cash", 0));
+  d["summary"] = has_text(d, "closed_at") ? shift_summary(records, actor, uuid, d) : json();
+  return records.put("pos_shift", uuid, std::move(d));
+}
+
+void shift_kept(const Stored&) { throw Refusal("locked", "Shifts cannot be deleted."); }
+
+Stored pos_event(Records& records, const Actor&, const std::string& uuid, json d, const Stored* live) {
+  if (live) d = overlay(live->data, d);
+  Errors errors;
+  errors.require_text(d, "type", "The event needs a type.");
+  errors.require_text(d, "occurred_at", "The event needs a time.");
+  errors.throw_if_any();
+  return records.put("pos_event", uuid, std::move(d));
+}
+
+}  // namespace
+
+std::vector<Entity> sales() {
+  return {
+      {.name = "pos_sale", .kind = "invoice", .pulled = false, .create_once = true, .may_upsert = at_till,
+       .may_delete = at_till, .upsert = pos_sale, .check_delete = recorded, .owns = is_pos_sale},
+      {.name = "pos_shift", .kind = "pos_shift", .pulled = true, .create_once = false, .may_upsert = at_till,
+       .may_delete = at_till, .upsert = pos_shift, .check_delete = shift_kept},
+      {.name = "pos_event", .kind = "pos_event", .pulled = false, .create_once = true, .may_upsert = at_till,
+       .may_delete = at_till, .upsert = pos_event, .check_delete = recorded},
+  };
+}
+
+}  // namespace tovik::sync::rules
