@@ -1,17 +1,26 @@
-import { afterEach, beforeEach, describe, expect, it } from 'vitest';
+import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
 import { createApp, nextTick, type App } from 'vue';
 import NotificationCenter from './NotificationCenter.vue';
-import { addNotification, clearNotifications, notificationStore } from './notifications';
+import { addNotification, clearNotifications, notificationStore, type NotificationRecord } from './notifications';
 
 let app: App;
 let root: HTMLElement;
+let serverList: NotificationRecord[] = [];
+let fetches = 0;
 
 beforeEach(() => {
   localStorage.clear();
   clearNotifications();
+  serverList = [];
+  fetches = 0;
   root = document.createElement('div');
   document.body.append(root);
-  app = createApp(NotificationCenter);
+  app = createApp(NotificationCenter, {
+    fetchList: async () => {
+      fetches++;
+      return serverList;
+    },
+  });
   app.mount(root);
 });
 
@@ -39,6 +48,24 @@ describe('NotificationCenter', () => {
     expect(byTestId('bell-count')).toHaveLength(0);
     await click(byTestId('nc-close')[0]);
     expect(byTestId('notification-center')).toHaveLength(0);
+  });
+
+  it("adds the server's list as read on opening, and fetches nothing offline", async () => {
+    addNotification({ id: -1, title: 'Local', message: null });
+    serverList = [{ id: 7, title: 'From the server', message: null, created_at: '2000-01-01T00:00:00Z' }];
+    await click(byTestId('bell')[0]);
+    await new Promise((r) => setTimeout(r, 0));
+    await nextTick();
+    expect(notificationStore.items.map((e) => [e.id, e.read])).toEqual([
+      [-1, true],
+      [7, true],
+    ]);
+    expect(byTestId('nc-item')).toHaveLength(2);
+    await click(byTestId('nc-close')[0]);
+    const online = vi.spyOn(navigator, 'onLine', 'get').mockReturnValue(false);
+    await click(byTestId('bell')[0]);
+    online.mockRestore();
+    expect(fetches).toBe(1);
   });
 
   it('filters by category and shows "Nothing here" for an empty one', async () => {

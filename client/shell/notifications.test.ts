@@ -80,6 +80,12 @@ describe('categoryOf', () => {
     [{ title: 'فاتورة جديدة' }, 'transaction'],
     [{ title: 'Stock quota', type: 'warning' }, 'quota'],
     [{ title: 'Welcome back' }, 'system'],
+    // Whole words: "حد" (limit) is not the inside of تحديث, واحد or وحدة.
+    [{ title: 'تحديث النظام', type: 'warning' }, 'system'],
+    [{ title: 'وحدة واحدة', type: 'warning' }, 'system'],
+    [{ title: 'بلغت الحدّ', type: 'warning' }, 'quota'],
+    [{ title: 'تم تحديث الطلب' }, 'transaction'],
+    [{ title: 'Invoices synced' }, 'transaction'],
   ])('%j falls into %s', (fields, kind) => {
     expect(categoryOf({ title: '', message: null, ...fields })).toBe(kind);
   });
@@ -98,6 +104,10 @@ describe('soundFor', () => {
     ['info', 'New order', 'sale'],
     ['success', 'Done', 'sale'],
     [null, 'Welcome', 'info'],
+    ['info', 'تم تحديث الطلب', 'sale'],
+    ['info', 'وحدة جديدة', 'info'],
+    ['info', 'تجاوزت الحد', 'warning'],
+    ['info', 'دفعة مستلمة', 'payment'],
   ])('type %s titled %s plays %s', (type, title, sound) => {
     expect(soundFor(type, title)).toBe(sound);
   });

@@ -2,6 +2,7 @@ import { reactive } from 'vue';
 import { playSound, soundFor } from './sounds';
 import { showSystemNotification } from './system-notification';
 import { clearToasts, pushToast, RAISED_TOAST_MS } from './toasts';
+import { wordsIn } from './words';
 
 export interface NotificationRecord {
   /** Positive for the server's notifications, negative for local ones. */
@@ -25,13 +26,11 @@ const LIMIT = 100;
 
 export const notificationStore = reactive({ items: [] as NotificationEntry[], unread: 0 });
 
-const has = (text: string, words: string[]) => words.some((word) => text.includes(word));
-
 export function categoryOf(record: Pick<NotificationRecord, 'title' | 'message' | 'type'>): NotificationCategory {
-  const text = `${record.title} ${record.message ?? ''}`.toLowerCase();
-  if (has(text, ['whatsapp', 'واتساب'])) return 'whatsapp';
-  if (record.type === 'warning' && has(text, ['plan', 'quota', 'limit', 'الباقة', 'حد', '%'])) return 'quota';
-  if (has(text, ['invoice', 'payment', 'sale', 'order', 'stock', 'فاتورة', 'دفع', 'بيع', 'طلب', 'مخزون'])) {
+  const has = wordsIn(`${record.title} ${record.message ?? ''}`);
+  if (has(['whatsapp', 'واتساب'])) return 'whatsapp';
+  if (record.type === 'warning' && has(['plan', 'quota', 'limit', 'الباقة', 'حد', '%'])) return 'quota';
+  if (has(['invoice', 'payment', 'sale', 'order', 'stock', 'فاتورة', 'دفع', 'بيع', 'طلب', 'مخزون'])) {
     return 'transaction';
   }
   return 'system';

@@ -2,6 +2,8 @@
 // device can. Every platform refusal is swallowed: a sound is never worth a
 // failure.
 
+import { wordsIn } from './words';
+
 export type SoundName = 'sale' | 'payment' | 'warning' | 'error' | 'message' | 'info';
 
 interface Tone {
@@ -60,15 +62,13 @@ export function setMuted(muted: boolean): void {
   }
 }
 
-const has = (text: string, words: string[]) => words.some((word) => text.includes(word));
-
 export function soundFor(type: string | null | undefined, title: string): SoundName {
-  const text = title.toLowerCase();
+  const has = wordsIn(title);
   if (type === 'danger' || type === 'error') return 'error';
-  if (has(text, ['whatsapp', 'واتساب', 'message', 'رسالة', 'chat', 'محادثة'])) return 'message';
-  if (type === 'warning' || has(text, ['stock', 'مخزون', 'limit', 'حد', 'quota', 'باقة'])) return 'warning';
-  if (has(text, ['paid', 'payment', 'دفع', 'سداد', 'تحصيل', 'settle'])) return 'payment';
-  if (type === 'success' || has(text, ['sale', 'invoice', 'order', 'بيع', 'فاتورة', 'طلب'])) return 'sale';
+  if (has(['whatsapp', 'واتساب', 'message', 'رسالة', 'chat', 'محادثة'])) return 'message';
+  if (type === 'warning' || has(['stock', 'مخزون', 'limit', 'حد', 'quota', 'باقة'])) return 'warning';
+  if (has(['paid', 'payment', 'دفع', 'سداد', 'تحصيل', 'settle'])) return 'payment';
+  if (type === 'success' || has(['sale', 'invoice', 'order', 'بيع', 'فاتورة', 'طلب'])) return 'sale';
   return 'info';
 }
 
