@@ -136,6 +136,9 @@ TEST_F(ServeGateTest, StatusCodes) {
         {{"echo", token, "http://evil.example", "{}"}, 403, ""},
         {{"echo", token, "http://127.0.0.1:4001", "{}"}, 403, ""},
         {{"echo", token, std::nullopt, "{not json"}, 400, ""},
+        {{"echo", token, std::nullopt, R"({"params":[1e400]})"}, 400, ""},
+        {{"echo", token, std::nullopt, std::string(100000, '[') + std::string(100000, ']')}, 400,
+         "\"request body is not JSON: JSON nested deeper than 64 levels\""},
     };
     for (const auto& c : cases) {
         const HttpReply reply = post(c.request);
@@ -151,6 +154,27 @@ TEST_F(ServeGateTest, StatusCodes) {
 TEST_F(ServeGateTest, OversizedBodyIsRefusedBeforeParsing) {
     IpcRequest request{"echo", "secret-token", std::nullopt, std::string(ServeGate::kMaxBodyBytes + 1, ' ')};
     EXPECT_EQ(post(std::move(request)).status, 413);
+}
+
+TEST_F(ServeGateTest, HeadersAloneDecideRefusals) {
+    const std::uint64_t limit = ServeGate::kMaxBodyBytes;
+    struct Case {
+        IpcHeaders headers;
+        int status;  // 0: let in
+    };
+    const Case cases[] = {
+        {{"secret-token", std::nullopt, 10}, 0},
+        {{"secret-token", "http://127.0.0.1:4000", limit}, 0},
+        {{"secret-token", std::nullopt, std::nullopt}, 0},  // chunked: counted as it arrives
+        {{std::nullopt, std::nullopt, 10}, 403},
+        {{"wrong", std::nullopt, limit + 1}, 403},
+        {{"secret-token", "http://evil.example", 10}, 403},
+        {{"secret-token", std::nullopt, limit + 1}, 413},
+    };
+    for (const auto& c : cases) {
+        const auto refusal = refuse_ipc_headers(gate_, c.headers);
+        EXPECT_EQ(refusal ? refusal->status : 0, c.status) << c.headers.token.value_or("-");
+    }
 }
 
 TEST(BridgeToken, RandomTokensAre32HexDigits) {

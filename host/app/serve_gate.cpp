@@ -1,5 +1,6 @@
 #include "app/serve_gate.hpp"
 
+#include "bridge/json_input.hpp"
 #include "bridge/json_text.hpp"
 #include "platform/secure_random.hpp"
 
@@ -34,18 +35,24 @@ bool ServeGate::origin_ok(std::optional<std::string_view> origin) const {
     return !origin || *origin == own_origin_;
 }
 
+std::optional<HttpReply> refuse_ipc_headers(const ServeGate& gate, const IpcHeaders& headers) {
+    if (!gate.token_ok(headers.token)) return json_string(403, "missing or wrong bridge token");
+    if (!gate.origin_ok(headers.origin)) return json_string(403, "requests from this origin are refused");
+    if (headers.content_length && *headers.content_length > ServeGate::kMaxBodyBytes)
+        return json_string(413, "request body too large");
+    return std::nullopt;
+}
+
 void handle_ipc(const ServeGate& gate, Dispatcher& dispatcher, const IpcRequest& request,
                 std::function<void(HttpReply)> done) {
-    if (!gate.token_ok(request.token)) return done(json_string(403, "missing or wrong bridge token"));
-    if (!gate.origin_ok(request.origin)) return done(json_string(403, "requests from this origin are refused"));
-    if (request.body.size() > ServeGate::kMaxBodyBytes)
-        return done(json_string(413, "request body too large"));
+    if (auto refusal = refuse_ipc_headers(gate, {request.token, request.origin, request.body.size()}))
+        return done(std::move(*refusal));
 
     nlohmann::json args = nlohmann::json::object();
     if (!request.body.empty()) {
         try {
-            args = nlohmann::json::parse(request.body);
-        } catch (const nlohmann::json::parse_error& e) {
+            args = parse_page_json(request.body);
+        } catch (const std::exception& e) {
             return done(json_string(400, std::string("request body is not JSON: ") + e.what()));
         }
     }

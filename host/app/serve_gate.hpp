@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -34,6 +35,18 @@ private:
     std::string own_origin_;
 };
 
+// What the bridge knows of a command request once its headers are in.
+struct IpcHeaders {
+    std::optional<std::string> token;
+    std::optional<std::string> origin;
+    std::optional<std::uint64_t> content_length;  // absent for chunked bodies
+};
+
+// The refusal for a request whose headers already fail the rules (403 without
+// the token or from a foreign origin, 413 for a declared length past the
+// limit), so that its body is never read into memory; nullopt lets it in.
+[[nodiscard]] std::optional<HttpReply> refuse_ipc_headers(const ServeGate& gate, const IpcHeaders& headers);
+
 struct IpcRequest {
     std::string command;  // the path after /ipc/
     std::optional<std::string> token;
@@ -41,8 +54,8 @@ struct IpcRequest {
     std::string body;
 };
 
-// Answers POST /ipc/<command>: 403 without the token or from a foreign origin,
-// 413 past the size limit, 400 for a body that is not JSON, else the command's
+// Answers POST /ipc/<command>: the header refusals above, 413 past the size
+// limit, 400 for a body that is not JSON or nests too deep, else the command's
 // reply (200 result, 400 failure message, 404 unknown command). `done` is
 // called once, possibly later for background commands.
 void handle_ipc(const ServeGate& gate, Dispatcher& dispatcher, const IpcRequest& request,

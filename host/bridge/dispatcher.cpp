@@ -12,6 +12,9 @@ CommandReply run_handler(const Command& command, const nlohmann::json& args) {
         return {CommandReply::Status::ok, command.handler(args)};
     } catch (const std::exception& e) {
         return {CommandReply::Status::failed, e.what()};
+    } catch (...) {
+        // Whatever a handler throws, the page gets an answer and the host lives on.
+        return {CommandReply::Status::failed, "the command failed"};
     }
 }
 

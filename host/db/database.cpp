@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "db/json_sql.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/secure_random.hpp"
 
 namespace tovik {
@@ -16,7 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kDatabaseFile = "quillarex.db";
-constexpr const char* kKeyName = "db-key";
 constexpr std::size_t kKeyBytes = 32;
 constexpr const char* kReturnedResults = "Execute returned results - did you mean to call query?";
 
@@ -67,6 +67,10 @@ void Db::open() {
     fs::create_directories(data_dir_, error);
     if (error) throw DbError(error.message());
 
+    // Held until the connection is keyed and in WAL mode: a second process
+    // would otherwise make a key of its own, or race the switch to WAL.
+    const FolderLock folder_lock(data_dir_);
+
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2((data_dir_ / kDatabaseFile).c_str(), &raw,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -79,12 +83,15 @@ void Db::open() {
         // Pins the SQLCipher 4 file format whatever a later library's defaults are.
         sqlite3_exec(connection.get(), "PRAGMA cipher_compatibility = 4;", nullptr, nullptr, nullptr) != SQLITE_OK)
         throw DbError(sqlite3_errmsg(connection.get()));
-    // The first statements that read the file: a wrong key shows up here.
+    // The first statements that read the file: a wrong key shows up here. The
+    // busy timeout comes first so that the WAL switch waits for other users.
     if (sqlite3_exec(connection.get(),
-                     "PRAGMA journal_mode = WAL; PRAGMA foreign_keys = ON; PRAGMA busy_timeout = 5000;", nullptr,
+                     "PRAGMA busy_timeout = 5000; PRAGMA journal_mode = WAL; PRAGMA foreign_keys = ON;", nullptr,
                      nullptr, nullptr) != SQLITE_OK)
         throw DbError(std::string("cannot open the encrypted database: ") + sqlite3_errmsg(connection.get()));
 
+    authorizer_.install(connection.get());
+    damage_.clear();
     connection_ = std::move(connection);
 }
 
@@ -92,12 +99,12 @@ void Db::open() {
 // the file has been checked with it: a file whose key was lost then fails the
 // same way on every start instead of getting a fresh key each time.
 std::string Db::database_key() {
-    if (auto stored = secrets_.get(kKeyName)) {
+    if (auto stored = secrets_.get(kDatabaseKeySecret)) {
         if (!is_key_text(*stored)) throw DbError("the stored db-key is not 64 hexadecimal characters");
         return std::move(*stored);
     }
     std::string key = new_key();
-    secrets_.set(kKeyName, key);
+    secrets_.set(kDatabaseKeySecret, key);
     return key;
 }
 
@@ -171,6 +178,22 @@ Statement Db::prepare(const std::string& sql, const nlohmann::json::array_t& par
     return statement;
 }
 
-void Db::fail_with_sqlite_message() const { throw DbError(sqlite3_errmsg(connection_.get())); }
+void Db::fail_with_sqlite_message() {
+    sqlite3* db = connection_.get();
+    switch (sqlite3_errcode(db)) {
+        case SQLITE_AUTH:
+            throw DbError(authorizer_.refusal());
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            damage_ = sqlite3_errmsg(db);
+            break;
+        case SQLITE_NOMEM:
+            if (!damage_.empty()) throw DbError(damage_);
+            break;
+        default:
+            break;
+    }
+    throw DbError(sqlite3_errmsg(db));
+}
 
 }  // namespace tovik

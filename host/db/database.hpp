@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "db/page_authorizer.hpp"
 #include "db/sqlite_handles.hpp"
 #include "secrets/secret_store.hpp"
 
@@ -27,7 +28,9 @@ public:
 
     // Creates or opens "quillarex.db" in the data folder and unlocks it with
     // the key kept as "db-key" in the secret store (made on first use).
-    // Does nothing when already open; a failure leaves the slot empty.
+    // Other processes opening the same folder wait for this one (and it for
+    // them), so one key is made and used. Does nothing when already open; a
+    // failure leaves the slot empty.
     void open();
     // Runs one statement that returns no rows.
     void execute(const std::string& sql, const nlohmann::json::array_t& params);
@@ -38,11 +41,15 @@ private:
     [[nodiscard]] std::string database_key();
     [[nodiscard]] Statement prepare(const std::string& sql, const nlohmann::json::array_t& params);
     void execute_guarded(sqlite3_stmt* statement);
-    [[noreturn]] void fail_with_sqlite_message() const;
+    [[noreturn]] void fail_with_sqlite_message();
 
     std::filesystem::path data_dir_;
     SecretStore& secrets_;
     std::mutex mutex_;
+    PageAuthorizer authorizer_;
+    // Why the file became unreadable, once it has; SQLCipher reports later
+    // failures on such a file as "out of memory".
+    std::string damage_;
     Connection connection_;
 };
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -138,7 +139,6 @@ TEST_F(DbTest, FirstOpenCreatesAnEncryptedFileAndAKey) {
     EXPECT_EQ(select("PRAGMA journal_mode").value, json::parse(R"([{"journal_mode":"wal"}])"));
     EXPECT_EQ(select("PRAGMA foreign_keys").value, json::parse(R"([{"foreign_keys":1}])"));
     EXPECT_EQ(select("PRAGMA busy_timeout").value, json::parse(R"([{"timeout":5000}])"));
-    EXPECT_EQ(select("PRAGMA cipher_page_size").value, json::parse(R"([{"cipher_page_size":"4096"}])"));
 
     // A restart reads the same data with the stored key.
     start();
@@ -170,6 +170,15 @@ TEST_F(DbTest, FileWrittenIsReadableWithTheRawKeyAndDefaultSettings) {
               SQLITE_OK)
         << sqlite3_errmsg(reader.get());
     EXPECT_EQ(value, 42);
+    ASSERT_EQ(sqlite3_exec(
+                  reader.get(), "PRAGMA cipher_page_size",
+                  [](void* out, int, char** cells, char**) {
+                      *static_cast<int*>(out) = std::stoi(cells[0]);
+                      return 0;
+                  },
+                  &value, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(value, 4096);
 }
 
 TEST_F(DbTest, LostKeyFailsEveryTimeAndKeepsTheNewKey) {
@@ -400,6 +409,110 @@ TEST_F(DbTest, FailedStatementLeavesTheTransactionOpen) {
     EXPECT_FALSE(execute("INSERT INTO missing VALUES (1)").ok);
     must(execute("COMMIT"));
     EXPECT_EQ(select("SELECT count(*) AS n FROM t").value.dump(), R"([{"n":2}])");
+}
+
+TEST_F(DbTest, KeyAndOtherFilesAreOutOfThePagesReach) {
+    must(open());
+    must(execute("CREATE TABLE t (v)"));
+    must(execute("INSERT INTO t VALUES ('kept')"));
+    const std::string copy = (root_ / "copy.db").string();
+    const std::string refused[] = {
+        "PRAGMA rekey = 'other'",
+        "PRAGMA key = 'other'",
+        "PRAGMA hexrekey = '00'",
+        "PRAGMA Cipher_Page_Size = 1024",
+        "PRAGMA main.cipher_migrate",
+        "PRAGMA kdf_iter = 1",
+        "ATTACH '" + copy + "' AS plain KEY ''",
+        "DETACH main",
+        "ATTACH '' || '" + copy + "' AS plain",
+        "SELECT sqlcipher_export('plain')",
+        "VACUUM INTO '" + copy + "'",
+    };
+    for (const auto& sql : refused) {
+        for (const char* command : {"db_execute", "db_select"}) {
+            const Reply reply = call(command, {{"sql", sql}, {"params", json::array()}});
+            EXPECT_FALSE(reply.ok) << sql;
+            EXPECT_TRUE(reply.value.get<std::string>().starts_with("not authorized")) << sql << ": " << reply.value;
+        }
+    }
+    EXPECT_FALSE(fs::exists(copy));
+
+    // What the schema and its migrations use stays allowed.
+    const std::string allowed[] = {
+        "CREATE TABLE u (id INTEGER PRIMARY KEY, v TEXT)",
+        "CREATE INDEX u_v ON u (v)",
+        "ALTER TABLE u ADD COLUMN w INTEGER",
+        "PRAGMA foreign_keys = OFF",
+        "PRAGMA foreign_keys = ON",
+        "PRAGMA user_version = 7",
+        "DROP INDEX u_v",
+        "VACUUM",
+    };
+    for (const auto& sql : allowed) {
+        const Reply reply = execute(sql);
+        EXPECT_TRUE(reply.ok) << sql << ": " << reply.value;
+    }
+    EXPECT_EQ(select("SELECT name FROM pragma_table_info('u') ORDER BY cid").value.dump(),
+              R"([{"name":"id"},{"name":"v"},{"name":"w"}])");
+    EXPECT_EQ(select("PRAGMA integrity_check").value.dump(), R"([{"integrity_check":"ok"}])");
+
+    // The key is unchanged: a restart reads the data.
+    start();
+    must(open());
+    EXPECT_EQ(select("SELECT v FROM t").value.dump(), R"([{"v":"kept"}])");
+}
+
+TEST_F(DbTest, TwoOpenersOfAFreshFolderShareOneKey) {
+    // Two hosts with their own store objects over one secrets file, as two
+    // processes have; each writes, then a restart must read both rows.
+    for (int trial = 0; trial < 8; ++trial) {
+        fs::remove_all(root_);
+        CountingStore store_a(root_ / "secrets.json");
+        CountingStore store_b(root_ / "secrets.json");
+        {
+            Db a(data_dir_, store_a);
+            Db b(data_dir_, store_b);
+            std::string failure_a;
+            std::string failure_b;
+            const auto run = [](Db& db, const char* name, std::string& failure) {
+                try {
+                    db.open();
+                    db.execute("CREATE TABLE IF NOT EXISTS t (v)", {});
+                    db.execute("INSERT INTO t VALUES (?)", {name});
+                } catch (const std::exception& e) {
+                    failure = e.what();
+                }
+            };
+            std::thread first(run, std::ref(a), "a", std::ref(failure_a));
+            std::thread second(run, std::ref(b), "b", std::ref(failure_b));
+            first.join();
+            second.join();
+            ASSERT_EQ(failure_a, "") << "trial " << trial;
+            ASSERT_EQ(failure_b, "") << "trial " << trial;
+        }
+        start();
+        must(open());
+        EXPECT_EQ(select("SELECT v FROM t ORDER BY v").value.dump(), R"([{"v":"a"},{"v":"b"}])") << "trial " << trial;
+    }
+}
+
+TEST_F(DbTest, DamagedPageKeepsItsCauseInLaterMessages) {
+    must(open());
+    must(execute("CREATE TABLE t (v)"));
+    for (int i = 0; i < 50; ++i) must(execute("INSERT INTO t VALUES (randomblob(500))"));
+    must(select("PRAGMA wal_checkpoint(TRUNCATE)"));
+    db_.reset();
+    {
+        std::fstream file(database_file(), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(3 * 4096 + 100);
+        file << std::string(64, 'z');
+    }
+    start();
+    must(open());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(select("SELECT sum(length(v)) AS n FROM t").value, "database disk image is malformed") << i;
+    EXPECT_EQ(execute("INSERT INTO t VALUES (1)").value, "database disk image is malformed");
 }
 
 }  // namespace

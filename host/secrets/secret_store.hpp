@@ -10,6 +10,8 @@
 namespace tovik {
 
 inline constexpr const char* kSecretService = "com.quillarex.offline";
+// The database key's entry: made and read by the host only, never by the page.
+inline constexpr const char* kDatabaseKeySecret = "db-key";
 
 // Limits of the credential store, counted in UTF-16 code units as the platform
 // stores them. The target name is the secret's name + "." + kSecretService.

@@ -162,6 +162,16 @@ TEST_F(FileSecretStoreTest, NameLimits) {
     EXPECT_EQ(get("token").value, nullptr) << "a name with a NUL must not reach the entry before it";
 }
 
+TEST_F(FileSecretStoreTest, DatabaseKeyIsOutOfThePagesReach) {
+    store_->set("db-key", "the key");
+    const std::string message = "db-key is kept by the host and is not available to the page";
+    EXPECT_EQ(get("db-key").value, message);
+    EXPECT_EQ(set("db-key", "another").value, message);
+    EXPECT_EQ(remove("db-key").value, message);
+    EXPECT_EQ(store_->get("db-key"), "the key");
+    EXPECT_EQ(get("DB-KEY").value, nullptr) << "names are exact: only the host's entry is reserved";
+}
+
 TEST_F(FileSecretStoreTest, ArgumentDecoding) {
     EXPECT_EQ(call(table_, "secret_get", json::object()).value, "command secret_get missing required key key");
     EXPECT_EQ(call(table_, "secret_set", {{"key", "k"}}).value, "command secret_set missing required key value");

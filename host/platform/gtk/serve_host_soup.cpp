@@ -111,11 +111,40 @@ void on_request(SoupServer*, SoupServerMessage* msg, const char* path, GHashTabl
         serve_asset(state, msg, path);
 }
 
-// Refuses an oversized command body before it is read into memory.
-void on_headers(SoupServerMessage* msg, gpointer) {
-    goffset length = soup_message_headers_get_content_length(soup_server_message_get_request_headers(msg));
-    if (length > static_cast<goffset>(ServeGate::kMaxBodyBytes))
-        set_reply(msg, {413, "application/json", "\"request body too large\""});
+// A refused request's body is read off the connection and dropped, never kept;
+// the connection then closes.
+void refuse_early(SoupServerMessage* msg, const HttpReply& reply) {
+    set_reply(msg, reply);
+    soup_message_headers_replace(soup_server_message_get_response_headers(msg), "Connection", "close");
+    SoupMessageBody* body = soup_server_message_get_request_body(msg);
+    soup_message_body_set_accumulate(body, FALSE);
+    soup_message_body_truncate(body);
+}
+
+// A chunked body declares no length: it is counted as it arrives.
+void on_chunk(SoupServerMessage* msg, GBytes*, gpointer) {
+    if (soup_server_message_get_request_body(msg)->length > static_cast<goffset>(ServeGate::kMaxBodyBytes))
+        refuse_early(msg, {413, "application/json", "\"request body too large\""});
+}
+
+// Token, origin and declared length are checked before any of the body is read.
+void on_headers(SoupServerMessage* msg, gpointer data) {
+    const auto& state = *static_cast<ServeState*>(data);
+    const bool command = std::string_view(g_uri_get_path(soup_server_message_get_uri(msg))).starts_with("/ipc/");
+    if (!command) {
+        // Nothing else reads a request body.
+        soup_message_body_set_accumulate(soup_server_message_get_request_body(msg), FALSE);
+        return;
+    }
+    SoupMessageHeaders* headers = soup_server_message_get_request_headers(msg);
+    IpcHeaders ipc{header(msg, "X-Tovik-Bridge"), header(msg, "Origin"), std::nullopt};
+    if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH)
+        ipc.content_length = static_cast<std::uint64_t>(soup_message_headers_get_content_length(headers));
+    if (auto refusal = refuse_ipc_headers(state.gate, ipc)) {
+        refuse_early(msg, *refusal);
+        return;
+    }
+    g_signal_connect(msg, "got-chunk", G_CALLBACK(on_chunk), nullptr);
 }
 
 void send_event(ServeState& state, const std::string& name, const nlohmann::json& payload) {
@@ -148,10 +177,11 @@ int run_serve(HostContext& host, const ServeOptions& options) {
     ServeState state{host, ServeGate(options.token, origin), content_security_policy(origin, origin), loop.get(), {}};
 
     soup_server_add_handler(server.get(), nullptr, on_request, &state, nullptr);
-    g_signal_connect(server.get(), "request-started", G_CALLBACK(+[](SoupServer*, SoupServerMessage* msg, gpointer) {
-                         g_signal_connect(msg, "got-headers", G_CALLBACK(on_headers), nullptr);
+    g_signal_connect(server.get(), "request-started",
+                     G_CALLBACK(+[](SoupServer*, SoupServerMessage* msg, gpointer data) {
+                         g_signal_connect(msg, "got-headers", G_CALLBACK(on_headers), data);
                      }),
-                     nullptr);
+                     &state);
     host.events.add_sink([&state](const std::string& name, const nlohmann::json& payload) {
         send_event(state, name, payload);
     });

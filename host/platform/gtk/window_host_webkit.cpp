@@ -9,6 +9,7 @@
 #include "app/assets.hpp"
 #include "app/content_security_policy.hpp"
 #include "app/identity.hpp"
+#include "bridge/json_input.hpp"
 #include "bridge/json_text.hpp"
 #include "platform/gtk/download_handler.hpp"
 #include "platform/gtk/gobject_ptr.hpp"
@@ -66,10 +67,12 @@ void serve_asset(WebKitURISchemeRequest* request, gpointer data) {
     webkit_uri_scheme_request_finish_with_response(request, response.get());
 }
 
+// The page's message as JSON; null when it has no JSON form. Text the bridge
+// refuses (nested too deep, say) throws CommandError.
 nlohmann::json message_json(JSCValue* value) {
     GCharPtr text(jsc_value_to_json(value, 0));
     if (!text) return nullptr;
-    return nlohmann::json::parse(text.get(), nullptr, false);
+    return parse_page_json(text.get());
 }
 
 void schedule_quit(WindowState& state) {
@@ -88,7 +91,13 @@ gboolean on_bridge_message(WebKitUserContentManager*, JSCValue* value, WebKitScr
                            gpointer data) {
     auto& state = *static_cast<WindowState*>(data);
     auto reply = std::make_shared<PageReply>(raw_reply, jsc_value_get_context(value));
-    const nlohmann::json message = message_json(value);
+    nlohmann::json message;
+    try {
+        message = message_json(value);
+    } catch (const std::exception& e) {
+        reply->fail(std::string("the command message is refused: ") + e.what());
+        return TRUE;
+    }
     if (!message.is_object() || !message.contains("cmd") || !message["cmd"].is_string()) {
         reply->fail("a command message needs a text field cmd");
         return TRUE;
@@ -115,7 +124,11 @@ gboolean on_shell_message(WebKitUserContentManager*, JSCValue* value, WebKitScri
                           gpointer data) {
     auto& state = *static_cast<WindowState*>(data);
     auto reply = std::make_shared<PageReply>(raw_reply, jsc_value_get_context(value));
-    handle_page_shell(state.window, state.host.folders, message_json(value), std::move(reply));
+    try {
+        handle_page_shell(state.window, state.host.folders, message_json(value), reply);
+    } catch (const std::exception& e) {
+        reply->fail(std::string("the message is refused: ") + e.what());
+    }
     return TRUE;
 }
 
