@@ -5,7 +5,17 @@ export type { SqlParam, StorageBackend } from './backend';
 export { storageMessage } from './backend';
 export { Catalogue, localTable, STORAGE_TABLES, syncedTable, type TableSpec } from './catalogue';
 export { LocalDb } from './local-db';
-export { dataEpochKey, deleteMeta, META, readMeta, writeMeta, type MetaKey } from './meta';
+export {
+  dataEpochKey,
+  deleteMeta,
+  META,
+  META_SCOPES,
+  metaKeysEndingWith,
+  readMeta,
+  writeMeta,
+  type MetaKey,
+  type MetaScope,
+} from './meta';
 export { migrate } from './migrate';
 export { openDatabase, openLocalDb, provideLocalDb } from './open';
 export { BASE_STATEMENTS, createSchema, MIGRATIONS, SCHEMA_VERSION } from './schema';

@@ -23,7 +23,42 @@ export const META = {
   kioskActive: 'kiosk_active',
 } as const;
 
-export type MetaKey = (typeof META)[keyof typeof META] | `data_epoch:${string}`;
+type NamedKey = (typeof META)[keyof typeof META];
+export type MetaKey = NamedKey | `data_epoch:${string}`;
+
+/**
+ * How long a key lives: `device` keys stay through sign-outs and company
+ * switches; `user` keys go at sign-out; `company` keys go at sign-out and at
+ * a company switch. Every named key must say, so a new key cannot slip past
+ * the wipes.
+ */
+export type MetaScope = 'device' | 'user' | 'company';
+
+export const META_SCOPES: Readonly<Record<NamedKey, MetaScope>> = {
+  schema_version: 'device',
+  lang: 'device',
+  theme: 'device',
+  device_id: 'device',
+  server_url: 'device',
+  update_required: 'device',
+  offline_seq: 'device',
+  // Kept through a forced sign-out so the next sign-in reopens the same
+  // company (when that user belongs to it); the voluntary sign-out drops it.
+  company_id: 'device',
+  profile: 'user',
+  notif_last_id: 'company',
+  pull_cursor: 'company',
+  last_sync_at: 'company',
+  pos_terminal_id: 'company',
+  pos_held: 'company',
+  kiosk_active: 'company',
+};
+
+/** The keys that end with a sign-out (`user`) or with a company switch (`company`). */
+export function metaKeysEndingWith(end: 'user' | 'company'): MetaKey[] {
+  const ending = (scope: MetaScope) => scope === 'company' || (end === 'user' && scope === 'user');
+  return (Object.keys(META_SCOPES) as NamedKey[]).filter((key) => ending(META_SCOPES[key]));
+}
 
 /** The data epoch last seen for one tenant is kept per tenant. */
 export const dataEpochKey = (tenantId: unknown): MetaKey => `data_epoch:${String(tenantId)}`;

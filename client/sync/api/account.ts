@@ -1,5 +1,5 @@
 import { writeSecret } from '../../bridge';
-import { apiFetch, jsonBody } from './api-fetch';
+import { apiFetch, jsonBody, MaintenanceError, UpgradeRequiredError } from './api-fetch';
 import { deviceName } from './device';
 import { META, writeMeta } from '../../storage';
 
@@ -12,8 +12,22 @@ export interface OtpChallenge {
   message: string;
 }
 
-const post = (path: string, body: object) =>
-  apiFetch(path, { method: 'POST', auth: false, body: JSON.stringify(body) });
+/** The account call never got an answer: the network or the address failed, not the server. */
+export class ServerUnreachableError extends Error {
+  constructor() {
+    super('Cannot reach the server');
+    this.name = 'ServerUnreachableError';
+  }
+}
+
+async function post(path: string, body: object): Promise<Response> {
+  try {
+    return await apiFetch(path, { method: 'POST', auth: false, body: JSON.stringify(body) });
+  } catch (failure) {
+    if (failure instanceof MaintenanceError || failure instanceof UpgradeRequiredError) throw failure;
+    throw new ServerUnreachableError();
+  }
+}
 
 const text = (value: unknown): string | undefined => (typeof value === 'string' && value ? value : undefined);
 
@@ -67,17 +81,29 @@ export async function resetPassword(email: string, code: string, password: strin
   throw new Error(messages.length ? messages.join(' ') : (text(body.message) ?? `HTTP ${reply.status}`));
 }
 
+export interface ProfileFetch {
+  /** Checked when the reply is in: false drops it unstored (the session it was for has ended). */
+  wanted?(): boolean;
+  /** Gives up on a server that does not answer. */
+  timeoutMs?: number;
+}
+
 /** The signed-in user's profile, stored for the next start; null on any failure. */
-export async function fetchProfile(): Promise<Profile | null> {
+export async function fetchProfile(options: ProfileFetch = {}): Promise<Profile | null> {
+  const abort = new AbortController();
+  const timer = options.timeoutMs === undefined ? undefined : setTimeout(() => abort.abort(), options.timeoutMs);
   try {
-    const reply = await apiFetch('/me');
+    const reply = await apiFetch('/me', { signal: abort.signal });
     if (!reply.ok) return null;
     const body = await jsonBody(reply);
     if (!body.user || typeof body.user !== 'object') return null;
+    if (options.wanted && !options.wanted()) return null;
     await writeMeta(META.profile, JSON.stringify(body.user));
     return body.user as Profile;
   } catch {
     return null;
+  } finally {
+    clearTimeout(timer);
   }
 }
 

@@ -7,10 +7,12 @@ export {
   logout,
   requestResetCode,
   resetPassword,
+  ServerUnreachableError,
   signIn,
   verifyOtp,
   type OtpChallenge,
   type Profile,
+  type ProfileFetch,
 } from './account';
 export {
   apiFetch,

@@ -22,6 +22,9 @@ export async function bootClient(steps: BootSteps = {}): Promise<void> {
   session.profile = await storedProfile();
   session.ready = true;
   void checkServerStatus();
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'visible') void checkServerStatus();
+  });
   await startSession();
   steps.startUpdateChecks?.();
 }

@@ -4,6 +4,7 @@
 export { bootClient, type BootSteps } from './boot';
 export { listSessions, revokeOtherSessions, revokeSession, type DeviceSession } from './devices';
 export { registerSessionHooks, sessionHooks, type SessionHooks } from './hooks';
+export { serverNotifications } from './notification-list';
 export {
   checkSession,
   CompanySwitchError,

@@ -21,3 +21,15 @@ export function hasSyncAbility(profile: Profile | null): boolean {
   const abilities = profile?.abilities;
   return Array.isArray(abilities) && (abilities.includes('sync') || abilities.includes('*'));
 }
+
+let generation = 0;
+
+/**
+ * Which session this is. A session start and a sign-out each move it on, so
+ * a reply to a call made for an earlier session can be told apart and dropped.
+ */
+export const sessionGeneration = (): number => generation;
+
+export function nextSessionGeneration(): number {
+  return ++generation;
+}

@@ -1,7 +1,7 @@
 import { afterEach, beforeAll, beforeEach, describe, expect, it, vi } from 'vitest';
 import { catalogue } from '../../app/features';
-import { clearToasts, navigation, toasts, translate } from '../../shell';
-import { provideLocalDb, type LocalDb } from '../../storage';
+import { addNotification, clearToasts, navigation, notificationStore, toasts, translate } from '../../shell';
+import { META_SCOPES, provideLocalDb, type LocalDb } from '../../storage';
 import { openMemoryDb } from '../../storage/testing';
 import { clearCompanyCache, currentCompanyId, setServerUrl } from '../api';
 import {
@@ -18,7 +18,8 @@ import {
 
 let db: LocalDb;
 
-type Handler = (request: Request) => { status?: number; body?: string } | undefined;
+type Reply = { status?: number; body?: string };
+type Handler = (request: Request) => Reply | Promise<Reply> | undefined;
 const requests: Request[] = [];
 let handler: Handler = () => undefined;
 
@@ -26,6 +27,40 @@ const meta = async (key: string) =>
   (await db.select<{ value: string }>('SELECT value FROM meta WHERE key = ?', [key]))[0]?.value ?? null;
 const count = async (table: string) => (await db.select<{ n: number }>(`SELECT COUNT(*) AS n FROM ${table}`))[0]!.n;
 const owner = { name: 'Owner', abilities: ['sync'], features: { cashier: false }, permissions_hash: 'h1' };
+const cashier = { name: 'Cashier', abilities: ['sync'], features: { cashier: true }, permissions_hash: 'h2' };
+const path = (request: Request) => new URL(request.url).pathname.replace('/mobile/v2', '');
+const settle = () => new Promise((r) => setTimeout(r, 20));
+
+function later<T>() {
+  let resolve!: (value: T) => void;
+  const promise = new Promise<T>((r) => (resolve = r));
+  return { promise, resolve };
+}
+
+/** A row in every company table of the catalogue and a value under every named meta key. */
+async function seedEverything() {
+  for (const name of catalogue.companyTables) {
+    const columns = catalogue.table(name).columns;
+    await db.execute(`INSERT INTO ${name} (${columns.join(', ')}) VALUES (${columns.map(() => "'1'").join(', ')})`);
+  }
+  for (const key of Object.keys(META_SCOPES))
+    if (key !== 'schema_version') await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [key, '7']);
+}
+
+async function leftOver() {
+  const tables: string[] = [];
+  for (const name of catalogue.companyTables) if ((await count(name)) > 0) tables.push(name);
+  const keys = (await db.select<{ key: string }>("SELECT key FROM meta WHERE key <> 'schema_version' ORDER BY key")).map(
+    (r) => r.key,
+  );
+  return { tables, keys };
+}
+
+const keysOf = (...scopes: string[]) =>
+  Object.entries(META_SCOPES)
+    .filter(([key, scope]) => key !== 'schema_version' && scopes.includes(scope))
+    .map(([key]) => key)
+    .sort();
 
 async function seedCompanyData() {
   await db.execute("INSERT INTO clients (uuid, name, local_updated_at) VALUES ('c1', 'Client', '2026-12-10T00:00:00Z')");
@@ -44,7 +79,7 @@ beforeAll(async () => {
 beforeEach(async () => {
   requests.length = 0;
   handler = () => undefined;
-  for (const table of ['clients', 'outbox', 'dead_letter']) await db.execute(`DELETE FROM ${table}`);
+  for (const table of [...catalogue.companyTables, 'outbox', 'dead_letter']) await db.execute(`DELETE FROM ${table}`);
   await db.execute("DELETE FROM meta WHERE key <> 'schema_version'");
   await setServerUrl('http://127.0.0.1:9');
   clearCompanyCache();
@@ -58,7 +93,7 @@ beforeEach(async () => {
     vi.fn(async (input: RequestInfo | URL, init?: RequestInit) => {
       const request = new Request(input, init);
       requests.push(request);
-      const r = handler(request) ?? {};
+      const r = (await handler(request)) ?? {};
       return new Response(r.body ?? '{}', { status: r.status ?? 200 });
     }),
   );
@@ -105,6 +140,125 @@ describe('company switch', () => {
     expect(await meta('company_id')).toBe('8');
     expect(await meta('pull_cursor')).toBeNull();
     expect(await count('clients')).toBe(0);
+  });
+
+  it('lets the sync run under way end before it writes anything, and starts the engine again', async () => {
+    const steps: string[] = [];
+    const run = later<void>();
+    const engine = {
+      start: vi.fn(),
+      kick: vi.fn(),
+      halt: vi.fn(async () => {
+        await run.promise;
+        steps.push('run ended');
+      }),
+      resume: vi.fn(() => void steps.push('resumed')),
+    };
+    registerSessionHooks({ syncEngine: engine });
+    session.profile = owner;
+    try {
+      const switching = switchCompany(8, async () => {
+        steps.push(`profile for ${await currentCompanyId()}`);
+        return owner;
+      });
+      await settle();
+      expect([steps, await meta('company_id')]).toEqual([[], '7']);
+      run.resolve();
+      await switching;
+      expect(steps).toEqual(['run ended', 'profile for 8', 'resumed']);
+    } finally {
+      registerSessionHooks({ syncEngine: undefined });
+    }
+  });
+});
+
+describe('what the wipes leave', () => {
+  beforeEach(async () => {
+    await seedEverything();
+    sessionStorage.setItem('token', 'tok');
+    session.profile = owner;
+  });
+
+  it.each<[string, () => Promise<unknown>, string[]]>([
+    ['signOut', () => signOut(), keysOf('device').filter((k) => k !== 'company_id')],
+    ['forceSignOut', () => forceSignOut('Revoked.', ''), keysOf('device')],
+    ['a company switch', () => switchCompany(8, async () => owner), keysOf('device', 'user')],
+  ])('%s empties every company table and ends its meta keys', async (_name, end, kept) => {
+    await end();
+    expect(await leftOver()).toEqual({ tables: [], keys: kept });
+  });
+
+  it('forgets the notification list at a forced sign-out too', async () => {
+    addNotification({ id: 1, title: 'For the previous user', message: null });
+    await forceSignOut('Revoked.', '');
+    expect(notificationStore.items).toEqual([]);
+  });
+});
+
+describe('a stored company at session start', () => {
+  const profile = (extra: object) => ({ name: 'P', abilities: [], ...extra });
+  it.each<[string, string | null, object, string | null]>([
+    ['a member company stays', '2', { companies: [{ id: 1 }, { id: 2 }], company_id: 1 }, '2'],
+    ['a foreign company gives way to the own one', '2', { companies: [{ id: 1 }], company_id: 1 }, '1'],
+    ['a foreign company without an own one is dropped', '2', { companies: [{ id: 1 }] }, null],
+    ['no list of companies changes nothing', '2', {}, '2'],
+    ['no stored company stays none', null, { companies: [{ id: 1 }], company_id: 1 }, null],
+  ])('%s', async (_name, stored, fields, expected) => {
+    if (stored !== null) await db.execute("INSERT INTO meta (key, value) VALUES ('company_id', ?)", [stored]);
+    session.profile = profile(fields);
+    await startSession();
+    expect(await meta('company_id')).toBe(expected);
+    clearCompanyCache();
+    expect(await currentCompanyId()).toBe(expected === null ? null : Number(expected));
+  });
+});
+
+describe('replies that come back to an ended session', () => {
+  beforeEach(() => {
+    registerSessionHooks({ syncEngine: undefined });
+    sessionStorage.setItem('token', 'owner-token');
+  });
+
+  async function signInAgain() {
+    sessionStorage.setItem('token', 'cashier-token');
+    session.profile = cashier;
+    await startSession();
+  }
+
+  it.each<[string, () => Promise<unknown>]>([
+    ['signOut', () => signOut()],
+    ['forceSignOut', () => forceSignOut('Revoked.', '')],
+  ])('a late 401 of a check made before %s leaves the next user signed in', async (_name, end) => {
+    const late = later<Reply>();
+    let checks = 0;
+    handler = (r) => (path(r) === '/session/status' && checks++ === 0 ? late.promise : undefined);
+    session.profile = owner;
+    const check = checkSession();
+    await end();
+    await signInAgain();
+    late.resolve({ status: 401, body: '{"error_code":"SESSION_REVOKED","message":"gone"}' });
+    await check;
+    await settle();
+    expect(session.profile).toEqual(cashier);
+    expect(signOutNotice.code).not.toBe('SESSION_REVOKED');
+  });
+
+  it('a late profile of a signed-out session is neither stored nor shown', async () => {
+    const late = later<Reply>();
+    handler = (r) => (path(r) === '/me' ? late.promise : undefined);
+    session.profile = owner;
+    await startSession();
+    await signOut();
+    late.resolve({ body: JSON.stringify({ user: { ...owner, name: 'Late' } }) });
+    await settle();
+    expect([session.profile, await meta('profile')]).toEqual([null, null]);
+  });
+
+  it('a sign-in does not wait for a server that never answers the profile', async () => {
+    handler = () => new Promise<Reply>(() => {});
+    await db.execute("INSERT INTO meta (key, value) VALUES ('profile', ?)", [JSON.stringify(owner)]);
+    await bootClient();
+    expect([session.ready, session.profile]).toEqual([true, owner]);
   });
 });
 
@@ -181,8 +335,8 @@ describe('session start', () => {
       new URL(r.url).pathname.endsWith('/me') ? { body: JSON.stringify({ user: { ...owner, features } }) } : undefined;
     session.profile = owner;
     await startSession();
+    await settle();
     const profileCalls = () => requests.filter((r) => r.url.endsWith('/me')).length;
-    const settle = () => new Promise((r) => setTimeout(r, 20));
     const before = profileCalls();
     window.dispatchEvent(new Event('permissions-changed'));
     await settle();

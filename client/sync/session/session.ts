@@ -15,17 +15,28 @@ import {
 } from '../api';
 import type { SyncEngineCallbacks } from '../engine';
 import { sessionHooks } from './hooks';
-import { hasSyncAbility, session, signOutNotice, syncState } from './session-state';
+import {
+  hasSyncAbility,
+  nextSessionGeneration,
+  session,
+  sessionGeneration,
+  signOutNotice,
+  syncState,
+} from './session-state';
 import { clearCompanyData, localWipe } from './wipe';
 
 export const SIGNED_OUT_MESSAGE = 'You were signed out. Sign in again to continue.';
 export const SESSION_CHECK_MS = 60_000;
+/** A profile refresh gives up after this; the stored profile serves meanwhile. */
+export const PROFILE_REFRESH_MS = 15_000;
 
 let engineStarted = false;
 let checkTimer: ReturnType<typeof setInterval> | null = null;
 let checkListenersAdded = false;
 let permissionsListenerAdded = false;
-let checking: Promise<void> | null = null;
+let checking: { generation: number; done: Promise<void> } | null = null;
+// A sign-out under way: nothing may start another, and a 401 during it changes nothing.
+let endingSession = false;
 
 // The server's calls carry the signed-in session's token and company.
 provideApiSession({ token: () => readSecret('token'), companyId: currentCompanyId });
@@ -36,6 +47,10 @@ const engine = () => sessionHooks.syncEngine;
 export function sessionCallbacks(): SyncEngineCallbacks {
   return {
     token: () => readSecret('token'),
+    account: () => {
+      const profile = session.profile;
+      return profile ? { companyId: String(profile.company_id ?? ''), userId: String(profile.id ?? '') } : null;
+    },
     onAuthLost: (message, code) => void forceSignOut(message || translate(SIGNED_OUT_MESSAGE), code ?? ''),
     dataEpoch: () => sessionHooks.dataEpoch?.() ?? Promise.resolve(null),
     onStatus: (status) => {
@@ -56,7 +71,9 @@ export function kickSync(): void {
 export async function startSession(): Promise<void> {
   const profile = session.profile;
   if (!profile) return;
+  const generation = nextSessionGeneration();
   if (sessionHooks.homeModule) goTo(sessionHooks.homeModule(profile));
+  await settleCompany(profile);
   if (!hasSyncAbility(profile)) return;
 
   void (async () => {
@@ -78,7 +95,8 @@ export async function startSession(): Promise<void> {
   sessionHooks.startRealtime?.();
 
   setPermissionsHash(stringField(profile, 'permissions_hash'));
-  await refreshProfile();
+  // The working shell shows with the stored profile; the server's copy replaces it when it comes.
+  void refreshProfile(generation);
   if (!permissionsListenerAdded) {
     permissionsListenerAdded = true;
     window.addEventListener('permissions-changed', () => void onPermissionsChanged());
@@ -88,9 +106,31 @@ export async function startSession(): Promise<void> {
 const stringField = (record: Profile, key: string): string | null =>
   typeof record[key] === 'string' ? (record[key] as string) : null;
 
-async function refreshProfile(): Promise<Profile | null> {
-  const user = await fetchProfile();
-  if (!user || !session.profile) return null;
+/**
+ * A company kept from an earlier sign-in that this user is not a member of
+ * would be refused on every call: the user's own company replaces it.
+ */
+async function settleCompany(profile: Profile): Promise<void> {
+  const companies = Array.isArray(profile.companies) ? profile.companies : [];
+  const ids = companies.map((c) => Number((c as { id?: unknown } | null)?.id)).filter((id) => id > 0);
+  clearCompanyCache(); // what is stored, not what an earlier session had in memory
+  const stored = await currentCompanyId();
+  if (ids.length === 0 || stored === null || ids.includes(stored)) return;
+  const own = Number(profile.company_id);
+  if (ids.includes(own)) {
+    await writeMeta(META.companyId, String(own));
+    setCachedCompanyId(own);
+  } else {
+    await deleteMeta(META.companyId);
+    setCachedCompanyId(null);
+  }
+}
+
+/** The server's copy of the profile, when it still belongs to the session that asked. */
+async function refreshProfile(generation: number): Promise<Profile | null> {
+  const current = () => sessionGeneration() === generation && session.profile !== null;
+  const user = await fetchProfile({ wanted: current, timeoutMs: PROFILE_REFRESH_MS });
+  if (!user || !current()) return null;
   session.profile = user;
   setPermissionsHash(stringField(user, 'permissions_hash'));
   return user;
@@ -98,7 +138,7 @@ async function refreshProfile(): Promise<Profile | null> {
 
 async function onPermissionsChanged(): Promise<void> {
   const before = JSON.stringify(session.profile?.features ?? {});
-  const user = await refreshProfile();
+  const user = await refreshProfile(sessionGeneration());
   if (!user) return;
   bumpDataRevision();
   if (JSON.stringify(user.features ?? {}) !== before) showToast('Your permissions were updated.', '', 'info');
@@ -123,35 +163,54 @@ function stopSessionChecks(): void {
   checkTimer = null;
 }
 
-/** Confirms the session with the server; a 401 signs the user out. Single flight. */
+/**
+ * Confirms the session with the server; a 401 signs the user out. Single
+ * flight per session: the answer to a check made for an earlier session is
+ * dropped, so it can never end the one that followed.
+ */
 export function checkSession(): Promise<void> {
-  if (!session.profile || !navigator.onLine) return Promise.resolve();
-  checking ??= (async () => {
-    try {
-      const reply = await apiFetch('/session/status', { method: 'POST', body: '{}' });
-      if (reply.status !== 401) return;
-      const body = await jsonBody(reply);
-      const code = typeof body.error_code === 'string' ? body.error_code : '';
-      const message = code && typeof body.message === 'string' ? body.message : translate(SIGNED_OUT_MESSAGE);
-      await forceSignOut(message, code);
-    } catch {
-      // Offline or a server hiccup: the session stands until the server says otherwise.
-    } finally {
-      checking = null;
-    }
-  })();
-  return checking;
+  if (!session.profile || endingSession || !navigator.onLine) return Promise.resolve();
+  const generation = sessionGeneration();
+  if (checking?.generation !== generation) checking = { generation, done: runCheck(generation) };
+  return checking.done;
 }
 
-/** The server ended the session: wipe the device's business data, keep unsent work, say why. */
-export async function forceSignOut(message: string, code: string): Promise<void> {
-  engine()?.halt();
-  stopSessionChecks();
-  sessionHooks.stopRealtime?.();
-  await localWipe(() => writeSecret('token', null));
-  Object.assign(signOutNotice, { revoked: true, message, code });
-  session.profile = null;
-  bumpDataRevision();
+async function runCheck(generation: number): Promise<void> {
+  try {
+    const reply = await apiFetch('/session/status', { method: 'POST', body: '{}' });
+    if (reply.status !== 401 || sessionGeneration() !== generation) return;
+    const body = await jsonBody(reply);
+    const code = typeof body.error_code === 'string' ? body.error_code : '';
+    const message = code && typeof body.message === 'string' ? body.message : translate(SIGNED_OUT_MESSAGE);
+    await forceSignOut(message, code, generation);
+  } catch {
+    // Offline or a server hiccup: the session stands until the server says otherwise.
+  } finally {
+    if (checking?.generation === generation) checking = null;
+  }
+}
+
+/**
+ * The server ended the session: wipe the device's business data, keep unsent
+ * work, say why. Only the session it was said for ends; a sign-out already
+ * under way finishes on its own.
+ */
+export async function forceSignOut(message: string, code: string, generation = sessionGeneration()): Promise<void> {
+  if (!session.profile || endingSession || generation !== sessionGeneration()) return;
+  endingSession = true;
+  nextSessionGeneration();
+  try {
+    await engine()?.halt();
+    stopSessionChecks();
+    sessionHooks.stopRealtime?.();
+    await localWipe(() => writeSecret('token', null));
+    clearNotifications();
+    Object.assign(signOutNotice, { revoked: true, message, code });
+    session.profile = null;
+    bumpDataRevision();
+  } finally {
+    endingSession = false;
+  }
 }
 
 const KEPT_STORAGE = (key: string) =>
@@ -159,20 +218,28 @@ const KEPT_STORAGE = (key: string) =>
 
 /** The user signs out on this device. */
 export async function signOut(): Promise<void> {
-  engine()?.halt();
-  stopSessionChecks();
-  sessionHooks.stopRealtime?.();
-  await invoke('portal_close', {}).catch(() => {});
-  await logout();
-  await localWipe(() => writeSecret('token', null));
-  await deleteMeta(META.companyId);
-  clearCompanyCache();
-  sessionStorage.clear();
-  for (const key of Object.keys(localStorage)) if (!KEPT_STORAGE(key)) localStorage.removeItem(key);
-  clearNotifications();
-  Object.assign(signOutNotice, { revoked: false, message: '', code: '' });
-  session.profile = null;
-  bumpDataRevision();
+  if (endingSession) return;
+  endingSession = true;
+  nextSessionGeneration();
+  try {
+    // A run under way ends before the wipe, so it cannot write into the emptied tables.
+    await engine()?.halt();
+    stopSessionChecks();
+    sessionHooks.stopRealtime?.();
+    await invoke('portal_close', {}).catch(() => {});
+    await logout();
+    await localWipe(() => writeSecret('token', null));
+    await deleteMeta(META.companyId);
+    clearCompanyCache();
+    sessionStorage.clear();
+    for (const key of Object.keys(localStorage)) if (!KEPT_STORAGE(key)) localStorage.removeItem(key);
+    clearNotifications();
+    Object.assign(signOutNotice, { revoked: false, message: '', code: '' });
+    session.profile = null;
+    bumpDataRevision();
+  } finally {
+    endingSession = false;
+  }
 }
 
 export class CompanySwitchError extends Error {
@@ -191,6 +258,18 @@ export async function switchCompany(
   loadProfile: () => Promise<Profile | null> = fetchProfile,
 ): Promise<void> {
   if (!navigator.onLine) throw new CompanySwitchError('Connect to the internet to switch company.');
+  // A run under way would go on pulling the old company's pages into the
+  // emptied tables: it ends first, and the engine starts again afterwards.
+  const sync = engine();
+  await sync?.halt();
+  try {
+    await switchHalted(companyId, loadProfile);
+  } finally {
+    if (hasSyncAbility(session.profile)) sync?.resume();
+  }
+}
+
+async function switchHalted(companyId: number, loadProfile: () => Promise<Profile | null>): Promise<void> {
   const db = await openLocalDb();
   const [pending] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM outbox');
   if ((pending?.n ?? 0) > 0)
@@ -210,11 +289,5 @@ export async function switchCompany(
       'That company could not be opened: its plan may not include the app, or the connection dropped. Try again.',
     );
   }
-  await clearCompanyData([
-    META.pullCursor,
-    META.lastSyncAt,
-    META.posTerminalId,
-    META.posHeld,
-    META.notificationsLastId,
-  ]);
+  await clearCompanyData('company');
 }
