@@ -45,13 +45,17 @@ export function localTable(
 export const STORAGE_TABLES: readonly TableSpec[] = [
   localTable(
     'outbox',
-    ['seq', 'op_id', 'entity', 'action', 'uuid', 'base_version', 'client_updated_at', 'data_json', 'state', 'attempts'],
+    [
+      'seq', 'op_id', 'entity', 'action', 'uuid', 'base_version', 'client_updated_at', 'data_json', 'state', 'attempts',
+      'company_id', 'user_id',
+    ],
     { companyData: false, inBackup: true },
   ),
-  localTable('dead_letter', ['op_id', 'entity', 'uuid', 'reason', 'detail_json', 'created_at', 'data_json'], {
-    companyData: false,
-    inBackup: true,
-  }),
+  localTable(
+    'dead_letter',
+    ['op_id', 'entity', 'uuid', 'reason', 'detail_json', 'created_at', 'data_json', 'company_id', 'user_id'],
+    { companyData: false, inBackup: true },
+  ),
   localTable('meta', ['key', 'value'], { companyData: false, inBackup: true }),
 ];
 

@@ -137,6 +137,21 @@ export const MIGRATIONS: readonly (readonly string[])[] = [
     // The next pull starts over, so the new columns get filled.
     "DELETE FROM meta WHERE key = 'pull_cursor'",
   ],
+  [
+    // Queued and refused changes belong to the account that made them.
+    'ALTER TABLE outbox ADD COLUMN company_id TEXT',
+    'ALTER TABLE outbox ADD COLUMN user_id TEXT',
+    'ALTER TABLE dead_letter ADD COLUMN company_id TEXT',
+    'ALTER TABLE dead_letter ADD COLUMN user_id TEXT',
+  ],
+  [
+    // The till finds a scanned code through these at any catalogue size, and
+    // reads a product's held stock without scanning every hold.
+    'CREATE INDEX IF NOT EXISTS products_sku ON products (sku COLLATE NOCASE)',
+    'CREATE INDEX IF NOT EXISTS products_box_code ON products (box_barcode COLLATE NOCASE)',
+    'CREATE INDEX IF NOT EXISTS products_name ON products (name)',
+    'CREATE INDEX IF NOT EXISTS stock_holds_product ON stock_holds (product_uuid)',
+  ],
 ];
 
 export const SCHEMA_VERSION = MIGRATIONS.length;

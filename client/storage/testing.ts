@@ -88,7 +88,7 @@ export function schemaCases(fresh: () => Promise<LocalDb>, catalogue: Catalogue)
     for (const table of catalogue.tables) expect(facts.columns[table.name], table.name).toEqual(table.columns);
   }
 
-  it('builds a new database to version 10 and a second open changes nothing', async () => {
+  it('builds a new database to version 11 and a second open changes nothing', async () => {
     const db = await fresh();
     await openAndMigrate(db);
     await expectComplete(db);

@@ -43,6 +43,13 @@ export const clients: FeatureManifest = {
       // Store cards are the server's: kept as it sends them, never sent back.
       jsonColumns: [{ column: 'wallet_cards', field: 'wallet_cards', fallback: [] }],
     },
-    { name: 'client_payment', table: 'settlements', pulled: true, resendable: true },
+    {
+      name: 'client_payment',
+      table: 'settlements',
+      pulled: true,
+      resendable: true,
+      // The payment marked invoices paid here; the server's invoices say what stands.
+      onRefused: (context) => context.refetch(),
+    },
   ],
 };

@@ -19,6 +19,13 @@ export const payables: FeatureManifest = {
       resendable: false,
       jsonColumns: [{ column: 'payments_json', field: 'payments', fallback: [] }],
     },
-    { name: 'payable_payment', table: 'payable_payments', pulled: false, resendable: false },
+    {
+      name: 'payable_payment',
+      table: 'payable_payments',
+      pulled: false,
+      resendable: false,
+      // The payment raised the payable's paid amount here; the server's payable says what stands.
+      onRefused: (context) => context.refetch(),
+    },
   ],
 };

@@ -36,6 +36,13 @@ export const products: FeatureManifest = {
   ],
   entities: [
     { name: 'product', table: 'products', pulled: true, resendable: true },
-    { name: 'stock_adjustment', table: 'stock_adjustments', pulled: false, resendable: false },
+    {
+      name: 'stock_adjustment',
+      table: 'stock_adjustments',
+      pulled: false,
+      resendable: false,
+      // The adjustment moved the product's stock here; the server's product says what stands.
+      onRefused: (context) => context.refetch(),
+    },
   ],
 };

@@ -8,7 +8,7 @@ import { SyncEngine } from './engine';
 import { withinBudget, type Operation } from './outbox';
 import { dataEpochCheck, storedDataEpoch } from './pull';
 import { BACKOFF_CEILING_MS, nextBackoff } from './scheduler';
-import type { SyncStatus } from './ports';
+import type { Account, SyncStatus } from './ports';
 import { BATCH_TOO_LARGE } from './transport';
 
 type Reply = { status?: number; body?: unknown } | Error;
@@ -20,6 +20,7 @@ let calls: { path: string; body: Record<string, unknown> | null }[];
 let statuses: SyncStatus[];
 let authLost: unknown[][];
 let pushedCounts: number[];
+let account: Account | null;
 
 function makeEngine(): SyncEngine {
   const engine = new SyncEngine({
@@ -27,6 +28,7 @@ function makeEngine(): SyncEngine {
     entities,
     deviceId: () => Promise.resolve('0190a1b2-c3d4-7e5f-8a9b-00000000abcd'),
     token: () => Promise.resolve('token'),
+    account: () => account,
     dataEpoch: () => Promise.resolve(null),
     onAuthLost: (...args) => authLost.push(args),
     onStatus: (s) => statuses.push(s),
@@ -66,6 +68,7 @@ beforeEach(async () => {
   statuses = [];
   authLost = [];
   pushedCounts = [];
+  account = { companyId: '1', userId: '7' };
   script = answerAll(() => ({ status: 'applied' }));
   vi.useFakeTimers({ toFake: ['setTimeout', 'clearTimeout', 'setInterval', 'clearInterval'] });
 });
@@ -427,6 +430,7 @@ describe('data epoch', () => {
       entities,
       deviceId: () => Promise.resolve('d'),
       token: () => Promise.resolve('t'),
+      account: () => ({ companyId: '1', userId: '1' }),
       dataEpoch: () => Promise.resolve(7),
       onAuthLost: () => {},
       onStatus: () => {},

@@ -2,15 +2,17 @@ import { META, type LocalDb } from '../../storage';
 import { MaintenanceError, UpgradeRequiredError } from '../api';
 import type { EntityRegistry, Fields } from './entities';
 import {
+  claimUnowned,
   dismissDeadLetter,
   nextOfflineReference,
+  otherAccountsCount,
   removeRecord,
   retryDeadLetter,
   saveRecord,
   takeBatch,
 } from './outbox';
 import { applyPage, pullPath, readCursor } from './pull';
-import type { SyncEngineCallbacks, SyncEngineControl, SyncPort } from './ports';
+import type { Account, SyncEngineCallbacks, SyncEngineControl, SyncPort } from './ports';
 import { applyVerdicts, type PushResult } from './push';
 import {
   IDLE_BEAT_MS,
@@ -31,7 +33,7 @@ export const BATCH_CEILING = 200;
 export const UNANSWERED_ROUNDS = 3;
 export const UNANSWERED = 'The server did not answer for every change; they will be sent again.';
 
-/** The run was started before a sign-out: it must not write into the wiped tables. */
+/** The run was started before a sign-out: it sends, writes and reports nothing more. */
 class AbandonedError extends Error {}
 
 class MissingResultsError extends NetworkError {
@@ -68,14 +70,29 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     () => void this.sync(),
     () => this.run(),
   );
-  private readonly transport: TransportContext;
+  constructor(private readonly options: SyncEngineOptions) {}
 
-  constructor(private readonly options: SyncEngineOptions) {
-    this.transport = {
-      token: options.token,
-      dataEpoch: options.dataEpoch,
-      onAuthLost: options.onAuthLost,
-      send: options.send,
+  /**
+   * The transport of one run: nothing goes out once a sign-out has begun, and
+   * a refused session is only reported while the run's account is current, so
+   * an old run never signs out whoever signed in after it.
+   */
+  private transport(generation: number): TransportContext {
+    const current = () => {
+      if (generation !== this.generation) throw new AbandonedError();
+    };
+    return {
+      token: this.options.token,
+      dataEpoch: this.options.dataEpoch,
+      onAuthLost: (message, code) => {
+        if (generation === this.generation) this.options.onAuthLost(message, code);
+      },
+      send: (path, init) => {
+        current();
+        return this.options.send(path, init);
+      },
+      // Checked again after the answer: an abandoned run reads nothing into the tables.
+      after: current,
     };
   }
 
@@ -92,14 +109,21 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
   }
 
   async save(entity: string, data: Fields, withinTransaction?: (uuid: string) => Promise<void>): Promise<string> {
-    const uuid = await saveRecord(await this.options.db(), this.entities, entity, data, withinTransaction);
+    const uuid = await saveRecord(
+      await this.options.db(),
+      this.entities,
+      entity,
+      data,
+      this.options.account(),
+      withinTransaction,
+    );
     await this.report();
     this.kick();
     return uuid;
   }
 
   async remove(entity: string, uuid: string): Promise<void> {
-    await removeRecord(await this.options.db(), this.entities, entity, uuid);
+    await removeRecord(await this.options.db(), this.entities, entity, uuid, this.options.account());
     await this.report();
     this.kick();
   }
@@ -142,8 +166,10 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     return this.scheduler.detach();
   }
 
+  /** A new session: its first run starts at once. */
   resume(): void {
     this.halted = false;
+    if (this.started) this.kick(0);
   }
 
   /** One run now, or the one under way. */
@@ -169,8 +195,13 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
 
   async report(): Promise<void> {
     const db = await this.options.db();
+    const account = this.options.account();
+    // Changes made while nobody was signed in count as the next account's.
+    const mine = 'company_id IS NULL OR (company_id = ? AND user_id = ?)';
+    const owner = [account?.companyId ?? null, account?.userId ?? null];
     const [counts] = await db.select<{ pending: number; attention: number }>(
-      'SELECT (SELECT COUNT(*) FROM outbox) AS pending, (SELECT COUNT(*) FROM dead_letter) AS attention',
+      `SELECT (SELECT COUNT(*) FROM outbox WHERE ${mine}) AS pending, (SELECT COUNT(*) FROM dead_letter WHERE ${mine}) AS attention`,
+      [...owner, ...owner],
     );
     const [last] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.lastSyncAt]);
     this.options.onStatus({
@@ -180,6 +211,7 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
       error: this.lastError ?? undefined,
       syncing: this.syncing,
       online: this.online(),
+      otherAccounts: await otherAccountsCount(db, account),
     });
   }
 
@@ -189,8 +221,10 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     this.pushed = 0;
     await this.report().catch(() => {});
     try {
-      if (!(await this.options.token())) return;
-      await this.flush(generation);
+      const account = this.options.account();
+      if (!account || !(await this.options.token())) return;
+      await this.write(generation, (db) => claimUnowned(db, account));
+      await this.flush(generation, account);
       await this.pull(generation);
       this.scheduler.backoffMs = 0;
       this.lastError = null;
@@ -200,7 +234,7 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
         db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [META.lastSyncAt, new Date().toISOString()]),
       );
     } catch (error) {
-      this.failed(error);
+      if (generation === this.generation) this.failed(error);
     } finally {
       if (generation === this.generation) {
         this.syncing = false;
@@ -225,7 +259,7 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     this.kick(this.scheduler.backoffMs);
   }
 
-  /** A write transaction of a run, refused once a sign-out has begun. */
+  /** A transaction of a run, refused once a sign-out has begun. */
   private async write<T>(generation: number, work: (db: LocalDb) => Promise<T>): Promise<T> {
     const db = await this.options.db();
     return db.transaction(async () => {
@@ -234,14 +268,14 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     });
   }
 
-  private async flush(generation: number): Promise<void> {
-    const db = await this.options.db();
+  private async flush(generation: number, account: Account): Promise<void> {
+    const transport = this.transport(generation);
     await this.write(generation, (d) => d.execute("UPDATE outbox SET state = 'pending' WHERE state = 'inflight'"));
     let unansweredRounds = 0;
     for (;;) {
-      const batch = await takeBatch(db, this.batch);
+      const batch = await this.write(generation, (d) => takeBatch(d, this.batch, account));
       if (!batch.length) return;
-      const reply = await http(this.transport, 'POST', '/sync/push', {
+      const reply = await http(transport, 'POST', '/sync/push', {
         device_id: await this.options.deviceId(),
         device_time: new Date().toISOString(),
         operations: batch.map((op) => ({
@@ -269,7 +303,7 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
   private async pull(generation: number): Promise<void> {
     const db = await this.options.db();
     for (;;) {
-      const page = await http(this.transport, 'GET', pullPath(this.entities, await readCursor(db)));
+      const page = await http(this.transport(generation), 'GET', pullPath(this.entities, await readCursor(db)));
       const tally = await this.write(generation, (d) => applyPage(d, this.entities, page));
       if (!tally.hasMore) return;
     }

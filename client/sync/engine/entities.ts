@@ -26,8 +26,17 @@ export interface Verdict {
 /** What a verdict hook may do inside the verdict transaction. */
 export interface VerdictContext {
   db: LocalDb;
-  /** Writes the merged rows of `table` that still wait, before the hook changes that table directly. */
+  /**
+   * Writes the merged rows of `table` that still wait, before the hook changes
+   * that table directly; later records of the reply merge over the changed rows.
+   */
   settle(table: string): Promise<void>;
+  /**
+   * Has the next pull bring every record down again, for local rows that a
+   * refused change altered without an operation of their own: only the
+   * server's copies can say what they should be.
+   */
+  refetch(): Promise<void>;
 }
 
 /**
@@ -50,6 +59,11 @@ export interface EntityDescriptor {
   rebuildPayload?(row: Fields): Fields;
   /** Local consequences of a verdict, inside the verdict's transaction. */
   afterVerdict?(context: VerdictContext, verdict: Verdict): Promise<void>;
+  /**
+   * Local consequences of a change the server did not apply (refused or in
+   * conflict), inside the verdict's transaction.
+   */
+  onRefused?(context: VerdictContext, verdict: Verdict): Promise<void>;
   /** Local consequences of dropping a refused change, inside that transaction. */
   onDismissed?(db: LocalDb, uuid: string): Promise<void>;
 }

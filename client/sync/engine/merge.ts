@@ -115,6 +115,36 @@ export class Merge {
     return true;
   }
 
+  /**
+   * Moves a record that still has local changes queued to the server's
+   * version, keeping its content: those changes go next, based on it.
+   */
+  stamp(entity: string, record: Fields): void {
+    const table = this.entities.tableOf(entity);
+    const at = key(table, String(record.uuid));
+    const local = this.local.get(at);
+    if (!local) return;
+    const row = { ...local, version: record.version ?? null, server_id: record.id ?? local.server_id ?? null };
+    this.rows.write(table, { ...row, uuid: String(record.uuid) }, this.entities.catalogue.columns(table));
+    this.local.set(at, row);
+  }
+
+  /**
+   * Reads again the stored rows of `table` known here, after something wrote
+   * that table directly (the batch is flushed first): later records merge
+   * over what is stored, as they would one by one.
+   */
+  async reload(table: string): Promise<void> {
+    await this.flush();
+    const prefix = key(table, '');
+    const uuids = [...this.local.entries()].filter(([at, row]) => row && at.startsWith(prefix)).map(([at]) => at.slice(prefix.length));
+    for (let i = 0; i < uuids.length; i += 500) {
+      const part = uuids.slice(i, i + 500);
+      const rows = await this.db.select(`SELECT * FROM ${table} WHERE uuid IN (${part.map(() => '?').join(', ')})`, part);
+      for (const row of rows) this.local.set(key(table, String(row.uuid)), row);
+    }
+  }
+
   /** Removes a record's row. */
   remove(entity: string, uuid: string): void {
     const table = this.entities.tableOf(entity);

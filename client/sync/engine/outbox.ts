@@ -3,6 +3,7 @@ import { META, type LocalDb } from '../../storage';
 import type { EntityRegistry, Fields } from './entities';
 import { upsertRow } from './merge';
 import { payload } from './payload';
+import type { Account } from './ports';
 
 // The local half of every change: the row and its queued operation, written together.
 
@@ -17,7 +18,12 @@ export type Operation = {
   data_json: string | null;
   state: 'pending' | 'inflight';
   attempts: number;
+  company_id: string | null;
+  user_id: string | null;
 };
+
+// A change made while nobody is signed in belongs to whoever signs in next (see `claimUnowned`).
+const owner = (account: Account | null) => [account?.companyId ?? null, account?.userId ?? null];
 
 const now = () => new Date().toISOString();
 
@@ -38,14 +44,17 @@ function parseObject(text: string | null): Fields {
 
 /**
  * Stores a record locally and queues its upsert in one transaction. A change
- * to a record whose upsert still waits is merged into that operation; one
- * already in flight is never touched, so the change queues behind it.
+ * is merged only into an upsert of the same account that was never sent: the
+ * server replays the first verdict of an operation it has seen, so fields
+ * merged into one that may have reached it would never be applied. Otherwise
+ * the change queues behind it.
  */
 export async function saveRecord(
   db: LocalDb,
   entities: EntityRegistry,
   entity: string,
   data: Fields,
+  account: Account | null,
   withinTransaction?: (uuid: string) => Promise<void>,
 ): Promise<string> {
   const descriptor = entities.get(entity);
@@ -63,8 +72,8 @@ export async function saveRecord(
     const sent = payload(descriptor, data);
     const [waiting] = await db.select<{ seq: number; data_json: string | null }>(
       "SELECT seq, data_json FROM outbox WHERE entity = ? AND uuid = ? AND action = 'upsert' AND state = 'pending' " +
-        'ORDER BY seq DESC LIMIT 1',
-      [entity, uuid],
+        'AND attempts = 0 AND company_id IS ? AND user_id IS ? ORDER BY seq DESC LIMIT 1',
+      [entity, uuid, ...owner(account)],
     );
     if (waiting) {
       const merged = { ...parseObject(waiting.data_json), ...sent };
@@ -75,9 +84,9 @@ export async function saveRecord(
       ]);
     } else {
       await db.execute(
-        'INSERT INTO outbox (op_id, entity, action, uuid, base_version, client_updated_at, data_json) ' +
-          "VALUES (?, ?, 'upsert', ?, ?, ?, ?)",
-        [uuidv7(), entity, uuid, version, at, JSON.stringify(sent)],
+        'INSERT INTO outbox (op_id, entity, action, uuid, base_version, client_updated_at, data_json, company_id, user_id) ' +
+          "VALUES (?, ?, 'upsert', ?, ?, ?, ?, ?, ?)",
+        [uuidv7(), entity, uuid, version, at, JSON.stringify(sent), ...owner(account)],
       );
     }
     await withinTransaction?.(uuid);
@@ -85,26 +94,36 @@ export async function saveRecord(
   return uuid;
 }
 
-/** Deletes a record: outright when the server never saw it, else marked and queued. */
-export async function removeRecord(db: LocalDb, entities: EntityRegistry, entity: string, uuid: string): Promise<void> {
+/**
+ * Deletes a record: outright when the server cannot have seen it, else marked
+ * and queued. An operation sent at least once may have been applied with its
+ * reply lost, so its record counts as seen.
+ */
+export async function removeRecord(
+  db: LocalDb,
+  entities: EntityRegistry,
+  entity: string,
+  uuid: string,
+  account: Account | null,
+): Promise<void> {
   const table = entities.tableOf(entity);
   await db.transaction(async () => {
     const version = await versionOf(db, table, uuid);
-    const [inflight] = await db.select<{ n: number }>(
-      "SELECT COUNT(*) AS n FROM outbox WHERE entity = ? AND uuid = ? AND state = 'inflight'",
+    const [sent] = await db.select<{ n: number }>(
+      "SELECT COUNT(*) AS n FROM outbox WHERE entity = ? AND uuid = ? AND (state = 'inflight' OR attempts > 0)",
       [entity, uuid],
     );
     await db.execute("DELETE FROM outbox WHERE entity = ? AND uuid = ? AND state = 'pending'", [entity, uuid]);
-    if (version === null && !inflight?.n) {
+    if (version === null && !sent?.n) {
       await db.execute(`DELETE FROM ${table} WHERE uuid = ?`, [uuid]);
       return;
     }
     const at = now();
     await db.execute(`UPDATE ${table} SET deleted = 1, dirty = 1, local_updated_at = ? WHERE uuid = ?`, [at, uuid]);
     await db.execute(
-      'INSERT INTO outbox (op_id, entity, action, uuid, base_version, client_updated_at) ' +
-        "VALUES (?, ?, 'delete', ?, ?, ?)",
-      [uuidv7(), entity, uuid, version, at],
+      'INSERT INTO outbox (op_id, entity, action, uuid, base_version, client_updated_at, company_id, user_id) ' +
+        "VALUES (?, ?, 'delete', ?, ?, ?, ?, ?)",
+      [uuidv7(), entity, uuid, version, at, ...owner(account)],
     );
   });
 }
@@ -123,13 +142,19 @@ export async function nextOfflineReference(db: LocalDb, deviceId: string, prefix
 
 export const CANNOT_RESEND = 'This change can no longer be resent; make it again.';
 
-/** Queues a refused change again; a refused deletion has no data and cannot be. */
+/**
+ * Queues a refused change again, for the account that made it; a refused
+ * deletion has no data and cannot be.
+ */
 export async function retryDeadLetter(db: LocalDb, entities: EntityRegistry, opId: string): Promise<boolean> {
   return db.transaction(async () => {
-    const [letter] = await db.select<{ entity: string; uuid: string; data_json: string | null }>(
-      'SELECT entity, uuid, data_json FROM dead_letter WHERE op_id = ?',
-      [opId],
-    );
+    const [letter] = await db.select<{
+      entity: string;
+      uuid: string;
+      data_json: string | null;
+      company_id: string | null;
+      user_id: string | null;
+    }>('SELECT entity, uuid, data_json, company_id, user_id FROM dead_letter WHERE op_id = ?', [opId]);
     if (!letter) return false;
     const descriptor = entities.get(letter.entity);
     let data = letter.data_json;
@@ -140,9 +165,9 @@ export async function retryDeadLetter(db: LocalDb, entities: EntityRegistry, opI
     if (data === null) throw new Error(CANNOT_RESEND);
     const version = await versionOf(db, descriptor.table, letter.uuid);
     await db.execute(
-      'INSERT INTO outbox (op_id, entity, action, uuid, base_version, client_updated_at, data_json) ' +
-        "VALUES (?, ?, 'upsert', ?, ?, ?, ?)",
-      [uuidv7(), letter.entity, letter.uuid, version, now(), data],
+      'INSERT INTO outbox (op_id, entity, action, uuid, base_version, client_updated_at, data_json, company_id, user_id) ' +
+        "VALUES (?, ?, 'upsert', ?, ?, ?, ?, ?, ?)",
+      [uuidv7(), letter.entity, letter.uuid, version, now(), data, letter.company_id, letter.user_id],
     );
     await db.execute('DELETE FROM dead_letter WHERE op_id = ?', [opId]);
     return true;
@@ -177,15 +202,63 @@ export function withinBudget(operations: Operation[]): Operation[] {
 }
 
 /**
- * Reads the next batch and marks it in flight in one transaction, so no
- * `save` can merge into an operation between being read and being sent.
+ * The head of the queue up to a second operation of one record: that one
+ * goes in the next request, once the verdict on the first has given it the
+ * record's new version as its base.
  */
-export async function takeBatch(db: LocalDb, limit: number): Promise<Operation[]> {
-  return db.transaction(async () => {
-    const head = withinBudget(await db.select<Operation>('SELECT * FROM outbox ORDER BY seq LIMIT ?', [limit]));
-    const last = head[head.length - 1];
-    if (last)
-      await db.execute("UPDATE outbox SET state = 'inflight', attempts = attempts + 1 WHERE seq <= ?", [last.seq]);
-    return head;
-  });
+export function onePerRecord(operations: Operation[]): Operation[] {
+  const records = new Set<string>();
+  const kept: Operation[] = [];
+  for (const op of operations) {
+    const record = `${op.entity}\u0000${op.uuid}`;
+    if (records.has(record)) break;
+    records.add(record);
+    kept.push(op);
+  }
+  return kept;
+}
+
+/**
+ * Reads the account's next batch and marks it in flight; the caller wraps
+ * both in one transaction, so no `save` can merge into an operation between
+ * being read and being sent. Other accounts' operations wait for their own
+ * sign-in.
+ */
+export async function takeBatch(db: LocalDb, limit: number, account: Account): Promise<Operation[]> {
+  const owner = [account.companyId, account.userId];
+  const head = onePerRecord(
+    withinBudget(
+      await db.select<Operation>('SELECT * FROM outbox WHERE company_id = ? AND user_id = ? ORDER BY seq LIMIT ?', [
+        ...owner,
+        limit,
+      ]),
+    ),
+  );
+  const last = head[head.length - 1];
+  if (last)
+    await db.execute(
+      "UPDATE outbox SET state = 'inflight', attempts = attempts + 1 WHERE seq <= ? AND company_id = ? AND user_id = ?",
+      [last.seq, ...owner],
+    );
+  return head;
+}
+
+/** Changes queued or refused while nobody was signed in go to this account. */
+export async function claimUnowned(db: LocalDb, account: Account): Promise<void> {
+  for (const table of ['outbox', 'dead_letter'])
+    await db.execute(`UPDATE ${table} SET company_id = ?, user_id = ? WHERE company_id IS NULL`, [
+      account.companyId,
+      account.userId,
+    ]);
+}
+
+/** Queued and refused changes that belong to other accounts than this one. */
+export async function otherAccountsCount(db: LocalDb, account: Account | null): Promise<number> {
+  if (!account) return 0;
+  const mine = 'company_id IS NOT NULL AND (company_id <> ? OR user_id <> ?)';
+  const [row] = await db.select<{ n: number }>(
+    `SELECT (SELECT COUNT(*) FROM outbox WHERE ${mine}) + (SELECT COUNT(*) FROM dead_letter WHERE ${mine}) AS n`,
+    [account.companyId, account.userId, account.companyId, account.userId],
+  );
+  return row?.n ?? 0;
 }

@@ -8,11 +8,21 @@ export interface SyncStatus {
   online: boolean;
   lastSyncAt?: string;
   error?: string;
+  /** Changes (queued or refused) that wait for another account to sign in. */
+  otherAccounts: number;
+}
+
+/** Who queued a change: it is only ever sent by the same user into the same company. */
+export interface Account {
+  companyId: string;
+  userId: string;
 }
 
 /** What the engine needs from the session that runs it. */
 export interface SyncEngineCallbacks {
   token(): Promise<string | null>;
+  /** The signed-in account, or null while nobody is. */
+  account(): Account | null;
   onAuthLost(message?: string, code?: string): void;
   dataEpoch(): Promise<string | number | null>;
   onStatus(status: SyncStatus): void;

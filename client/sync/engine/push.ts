@@ -1,5 +1,5 @@
-import type { LocalDb } from '../../storage';
-import type { EntityRegistry, Fields, Verdict } from './entities';
+import { META, type LocalDb } from '../../storage';
+import type { EntityRegistry, Fields, Verdict, VerdictContext } from './entities';
 import { Merge } from './merge';
 import type { Operation } from './outbox';
 
@@ -23,9 +23,17 @@ export interface VerdictTally {
 
 const isRecord = (value: unknown): value is Fields => !!value && typeof value === 'object' && !Array.isArray(value);
 
+const recordKey = (entity: string, uuid: string) => `${entity}\u0000${uuid}`;
+
 /**
  * Applies one reply's verdicts in reply order; the caller wraps this in one
  * transaction. Results for operations not in the batch are ignored.
+ *
+ * A record may have further changes queued behind the answered operation.
+ * Then the server's copy does not replace the local content (the queued
+ * changes are newer); an applied verdict moves the record and those changes
+ * to the server's new version, so they are not taken for a conflict with
+ * the device's own earlier change.
  */
 export async function applyVerdicts(
   db: LocalDb,
@@ -44,16 +52,42 @@ export async function applyVerdicts(
     if (uuids) uuids.push(op.uuid);
     else uuidsByEntity.set(op.entity, [op.uuid]);
   }
-  for (const [entity, uuids] of uuidsByEntity) await merge.prepare(entity, uuids);
-  // A hook that changes a table directly sees that table's merged rows first.
-  const context = {
+  // Every queued operation of the batch's records, by record.
+  const queuedSeqs = new Map<string, number[]>();
+  for (const [entity, uuids] of uuidsByEntity) {
+    await merge.prepare(entity, uuids);
+    for (let i = 0; i < uuids.length; i += 500) {
+      const part = uuids.slice(i, i + 500);
+      const rows = await db.select<{ seq: number; uuid: string }>(
+        `SELECT seq, uuid FROM outbox WHERE entity = ? AND uuid IN (${part.map(() => '?').join(', ')})`,
+        [entity, ...part],
+      );
+      for (const row of rows) {
+        const at = recordKey(entity, row.uuid);
+        queuedSeqs.set(at, [...(queuedSeqs.get(at) ?? []), row.seq]);
+      }
+    }
+  }
+  const decidedSeqs = new Set<number>();
+  // A hook that changes a table directly sees that table's merged rows first, and the rest of the reply sees its changes.
+  const touched = new Set<string>();
+  const context: VerdictContext = {
     db,
     settle: async (table: string) => {
-      if (merge.rows.writesPending(table)) await merge.flush();
+      await merge.flush();
+      touched.add(table);
+    },
+    refetch: async () => {
+      await db.execute('DELETE FROM meta WHERE key = ?', [META.pullCursor]);
     },
   };
-  const decided = async (op: Operation, status: Verdict['status'], reason: string | null) =>
-    entities.get(op.entity).afterVerdict?.(context, { uuid: op.uuid, action: op.action, status, reason });
+  const hooks = async (op: Operation, verdict: Verdict) => {
+    const descriptor = entities.get(op.entity);
+    await descriptor.afterVerdict?.(context, verdict);
+    if (verdict.status !== 'applied') await descriptor.onRefused?.(context, verdict);
+    for (const table of touched) await merge.reload(table);
+    touched.clear();
+  };
   for (const result of results) {
     const op = typeof result.op_id === 'string' ? byId.get(result.op_id) : undefined;
     if (!op || answered.has(op.op_id)) continue;
@@ -64,26 +98,55 @@ export async function applyVerdicts(
       continue;
     }
     merge.rows.removeOperation(op.seq);
+    decidedSeqs.add(op.seq);
     if (!entities.has(op.entity)) continue;
+    const later = (queuedSeqs.get(recordKey(op.entity, op.uuid)) ?? []).filter((seq) => seq > op.seq);
+    // A later change of the record was decided earlier in this reply: its outcome stands.
+    const superseded = later.some((seq) => decidedSeqs.has(seq));
+    const queuedBehind = later.length > 0 && !superseded;
     const record = isRecord(result.record) ? result.record : null;
     const reason = typeof result.reason === 'string' && result.reason ? result.reason : null;
+    const verdict = (status: Verdict['status']): Verdict => ({ uuid: op.uuid, action: op.action, status, reason });
     if (result.status === 'applied') {
       tally.applied++;
-      if (op.action === 'delete') merge.remove(op.entity, op.uuid);
-      else if (record) merge.adopt(op.entity, record, true);
-      await decided(op, 'applied', reason);
+      if (superseded) {
+        // nothing to merge
+      } else if (op.action === 'delete') {
+        if (!queuedBehind) merge.remove(op.entity, op.uuid);
+      } else if (record && queuedBehind) {
+        merge.stamp(op.entity, record);
+        if (record.version !== undefined && record.version !== null)
+          await db.execute('UPDATE outbox SET base_version = ? WHERE entity = ? AND uuid = ? AND seq > ?', [
+            String(record.version),
+            op.entity,
+            op.uuid,
+            op.seq,
+          ]);
+      } else if (record) merge.adopt(op.entity, record, true);
+      await hooks(op, verdict('applied'));
     } else if (result.status === 'conflict') {
-      if (result.reason === 'deleted_on_server') merge.remove(op.entity, op.uuid);
-      else if (record) merge.adopt(op.entity, record, true);
-      await decided(op, 'conflict', reason);
+      if (result.reason === 'deleted_on_server') {
+        if (!superseded) merge.remove(op.entity, op.uuid);
+      } else if (record && !superseded && !queuedBehind) merge.adopt(op.entity, record, true);
+      await hooks(op, verdict('conflict'));
     } else {
-      if (record) merge.adopt(op.entity, record, true);
+      if (record && !superseded && !queuedBehind) merge.adopt(op.entity, record, true);
       await db.execute(
-        'INSERT OR REPLACE INTO dead_letter (op_id, entity, uuid, reason, detail_json, created_at, data_json) ' +
-          'VALUES (?,?,?,?,?,?,?)',
-        [op.op_id, op.entity, op.uuid, reason ?? 'rejected', JSON.stringify(result), new Date().toISOString(), op.data_json],
+        'INSERT OR REPLACE INTO dead_letter (op_id, entity, uuid, reason, detail_json, created_at, data_json, company_id, user_id) ' +
+          'VALUES (?,?,?,?,?,?,?,?,?)',
+        [
+          op.op_id,
+          op.entity,
+          op.uuid,
+          reason ?? 'rejected',
+          JSON.stringify(result),
+          new Date().toISOString(),
+          op.data_json,
+          op.company_id,
+          op.user_id,
+        ],
       );
-      await decided(op, result.status === 'rejected' ? 'rejected' : 'failed', reason);
+      await hooks(op, verdict(result.status === 'rejected' ? 'rejected' : 'failed'));
     }
   }
   await merge.flush();

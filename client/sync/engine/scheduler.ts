@@ -19,6 +19,7 @@ export class Scheduler {
   backoffMs = 0;
   private timer: ReturnType<typeof setTimeout> | null = null;
   private running: Promise<void> | null = null;
+  private followUp = false;
 
   /** `onTimer` starts the scheduled run; `run` is one whole run. */
   constructor(
@@ -34,12 +35,17 @@ export class Scheduler {
     return this.running !== null;
   }
 
-  /** Schedules a run after `delayMs`, or after the backoff when that is longer. */
+  /**
+   * Schedules a run after `delayMs`, or after the backoff when that is longer.
+   * One due while a run is under way follows that run: the run may have read
+   * the outbox before the change that asked for it.
+   */
   kick(delayMs: number): void {
     this.cancel();
     this.timer = setTimeout(() => {
       this.timer = null;
-      this.onTimer();
+      if (this.running) this.followUp = true;
+      else this.onTimer();
     }, Math.max(delayMs, this.backoffMs));
   }
 
@@ -52,7 +58,12 @@ export class Scheduler {
   once(): Promise<void> {
     if (this.running) return this.running;
     const current = this.run().finally(() => {
-      if (this.running === current) this.running = null;
+      if (this.running !== current) return;
+      this.running = null;
+      if (this.followUp) {
+        this.followUp = false;
+        this.kick(0);
+      }
     });
     this.running = current;
     return current;
@@ -65,6 +76,7 @@ export class Scheduler {
   detach(): Promise<void> {
     const old = this.running;
     this.running = null;
+    this.followUp = false;
     return old ? old.catch(() => {}) : Promise.resolve();
   }
 }

@@ -41,6 +41,8 @@ export interface TransportContext {
   dataEpoch(): Promise<string | number | null>;
   onAuthLost(message?: string, code?: string): void;
   send: Send;
+  /** Runs when an answer arrives, before it is read; may throw to drop it. */
+  after?(): void;
 }
 
 /** One call of the sync protocol, its failures sorted into the kinds the run cares about. */
@@ -64,6 +66,7 @@ export async function http(
     if (error instanceof TypeError) throw new NetworkError(error.message || 'network failure');
     throw error;
   }
+  ctx.after?.();
   if (reply.status === 401) {
     const answer = await jsonBody(reply);
     const code = typeof answer.error_code === 'string' ? answer.error_code : undefined;
