@@ -51,10 +51,6 @@ export function sessionCallbacks(): SyncEngineCallbacks {
       const profile = session.profile;
       return profile ? { companyId: String(profile.company_id ?? ''), userId: String(profile.id ?? '') } : null;
     },
-    account: () => {
-      const profile = session.profile;
-      return profile ? { companyId: String(profile.company_id ?? ''), userId: String(profile.id ?? '') } : null;
-    },
     onAuthLost: (message, code) => void forceSignOut(message || translate(SIGNED_OUT_MESSAGE), code ?? ''),
     dataEpoch: () => sessionHooks.dataEpoch?.() ?? Promise.resolve(null),
     onStatus: (status) => {
