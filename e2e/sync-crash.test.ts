@@ -1,25 +1,134 @@
+import { spawn, type ChildProcess } from 'node:child_process';
 import { mkdtemp, rm } from 'node:fs/promises';
+import { createServer, type IncomingMessage, type Server } from 'node:http';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { createInterface } from 'node:readline';
 import type { Page } from 'playwright-core';
 import { afterAll, beforeAll, expect, it } from 'vitest';
 import { launchChromium } from './harness/chromium.mjs';
 import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
-import { startServer, type TestServer } from './harness/server.mjs';
+import { SERVER_BINARY } from './harness/server.mjs';
 
 // The product's promise: a device killed at any moment while it syncs loses
-// nothing it queued and gets nothing applied twice. The host is killed with
-// SIGKILL during pushes and during a large first pull, restarted on the same
-// data folder, and the page reloaded against it, as a restart of the desktop
-// program would do. Sizes come from the environment for the longer variant.
+// nothing it queued and gets nothing applied twice, and neither does a server
+// killed in the middle of a push. The host is killed with SIGKILL during
+// pushes and pulls, restarted on the same data folder, and the page reloaded
+// against it, as a restart of the desktop program would do; the server is
+// killed with SIGKILL and restarted on the same store. The device reaches the
+// server through a loopback relay that sees every push, so resent operations
+// and the server's replays can be counted. Sizes come from the environment for
+// the longer variant.
 
-// Each round of work: operations this device queues, records another device adds.
-const OPS = Number(process.env.TOVIK_CRASH_OPS ?? 1000);
-const RECORDS = Number(process.env.TOVIK_CRASH_RECORDS ?? 5000);
+// Each round of work: operations this device queues in bulk, records another device adds.
+const OPS = Number(process.env.TOVIK_CRASH_OPS ?? 600);
+const RECORDS = Number(process.env.TOVIK_CRASH_RECORDS ?? 2000);
 const KILLS = Number(process.env.TOVIK_CRASH_KILLS ?? 30);
+const SERVER_KILLS = Number(process.env.TOVIK_CRASH_SERVER_KILLS ?? 30);
 const ADJUSTMENTS = Math.floor(OPS / 4);
 
-let server: TestServer;
+/** The reference server on one store, which survives SIGKILL and restarts. */
+class KillableServer {
+  url = '';
+  private child: ChildProcess | null = null;
+  constructor(private readonly store: string) {}
+
+  async start(): Promise<void> {
+    const child = spawn(
+      SERVER_BINARY,
+      ['--listen', '127.0.0.1:0', '--db', `sqlite:${this.store}`, '--seed', 'demo', '--fast-password-hash'],
+      { stdio: ['ignore', 'pipe', 'ignore'] },
+    );
+    this.child = child;
+    this.url = await new Promise<string>((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error('the server did not start')), 20_000);
+      child.once('exit', (code) => reject(new Error(`the server exited with ${code}`)));
+      createInterface({ input: child.stdout! }).on('line', (line) => {
+        const match = /^listening (http:\/\/127\.0\.0\.1:\d+)$/.exec(line);
+        if (match) {
+          clearTimeout(timer);
+          resolve(match[1]!);
+        }
+      });
+    });
+  }
+
+  async kill(): Promise<void> {
+    const child = this.child;
+    this.child = null;
+    if (!child || child.exitCode !== null || child.signalCode !== null) return;
+    const gone = new Promise((resolve) => child.once('exit', resolve));
+    child.kill('SIGKILL');
+    await gone;
+  }
+}
+
+/**
+ * Forwards the device's requests to the server wherever it runs now; while it
+ * is down the connection drops, as a network failure. Counts how often each
+ * operation was sent, and how often one came again after the server had
+ * already answered it (which the server then replays).
+ */
+class Relay {
+  readonly sent = new Map<string, number>();
+  readonly answered = new Set<string>();
+  replays = 0;
+  private server: Server | null = null;
+  url = '';
+  constructor(private readonly upstream: () => string) {}
+
+  async start(): Promise<void> {
+    this.server = createServer((req, res) => void this.forward(req, res));
+    await new Promise<void>((resolve) => this.server!.listen(0, '127.0.0.1', resolve));
+    const address = this.server.address();
+    this.url = `http://127.0.0.1:${typeof address === 'object' && address ? address.port : 0}`;
+  }
+
+  stop(): Promise<void> {
+    return new Promise((resolve) => (this.server ? this.server.close(() => resolve()) : resolve()));
+  }
+
+  private async forward(req: IncomingMessage, res: import('node:http').ServerResponse): Promise<void> {
+    const chunks: Buffer[] = [];
+    for await (const chunk of req) chunks.push(chunk as Buffer);
+    const body = Buffer.concat(chunks);
+    const ops: string[] = [];
+    if (req.url?.endsWith('/sync/push') && req.method === 'POST') {
+      try {
+        for (const op of (JSON.parse(body.toString()) as { operations: { op_id: string }[] }).operations) {
+          ops.push(op.op_id);
+          this.sent.set(op.op_id, (this.sent.get(op.op_id) ?? 0) + 1);
+          if (this.answered.has(op.op_id)) this.replays++;
+        }
+      } catch {
+        // Not a push the relay understands: forwarded as it is.
+      }
+    }
+    const headers: Record<string, string> = {};
+    for (const [key, value] of Object.entries(req.headers))
+      if (typeof value === 'string' && !['host', 'connection', 'content-length'].includes(key)) headers[key] = value;
+    try {
+      const reply = await fetch(`${this.upstream()}${req.url}`, {
+        method: req.method,
+        headers,
+        body: ['GET', 'HEAD', 'OPTIONS'].includes(req.method ?? 'GET') ? undefined : body,
+      });
+      const answer = Buffer.from(await reply.arrayBuffer());
+      if (reply.ok) for (const op of ops) this.answered.add(op);
+      const out: Record<string, string> = {};
+      reply.headers.forEach((value, key) => {
+        if (!['connection', 'content-length', 'transfer-encoding', 'content-encoding'].includes(key)) out[key] = value;
+      });
+      res.writeHead(reply.status, out);
+      res.end(answer);
+    } catch {
+      req.socket.destroy();
+    }
+  }
+}
+
+let server: KillableServer;
+let relay: Relay;
 let browser: Awaited<ReturnType<typeof launchChromium>>;
 let dataDir: string;
 let host: ServeHost | null = null;
@@ -62,8 +171,14 @@ async function boot(): Promise<void> {
   await page.goto(host.url);
 }
 
+let serverRoot: string;
+
 beforeAll(async () => {
-  server = await startServer();
+  serverRoot = await mkdtemp(path.join(tmpdir(), 'tovik-crash-server-'));
+  server = new KillableServer(path.join(serverRoot, 'server.db'));
+  await server.start();
+  relay = new Relay(() => server.url);
+  await relay.start();
   browser = await launchChromium();
   dataDir = await mkdtemp(path.join(tmpdir(), 'tovik-crash-'));
   page = await browser.context.newPage();
@@ -79,8 +194,9 @@ afterAll(async () => {
   await page?.close();
   await host?.stop();
   await browser?.close();
-  await server?.stop();
-  if (dataDir) await rm(dataDir, { recursive: true, force: true });
+  await relay?.stop();
+  await server?.kill();
+  for (const dir of [dataDir, serverRoot]) if (dir) await rm(dir, { recursive: true, force: true });
 });
 
 /** Another device's work: records the next pulls bring down. */
@@ -144,7 +260,119 @@ function queueLocal(ops: number, adjustments: number, productUuid: string): Prom
   );
 }
 
-it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => {
+type Expected = Map<string, { name?: string; phone?: string; email?: string } | null>;
+type Work = {
+  created: { uuid: string; name: string }[];
+  edited: { uuid: string; phone: string; email?: string }[];
+  removed: string[];
+  sold: number;
+  adjusted: number;
+};
+
+/**
+ * Work a user does while the engine syncs, through `save` and `remove`: new
+ * clients (some edited again at once: a merge, some removed at once), edits
+ * of synced and of recently queued clients (a second edit of some), deletions
+ * of synced clients, till sales holding stock and stock adjustments.
+ */
+function userWork(productUuid: string, round: number): Promise<Work> {
+  return page.evaluate(
+    async ({ productUuid, round }) => {
+      type Engine = {
+        save(entity: string, data: Record<string, unknown>, within?: (uuid: string) => Promise<void>): Promise<string>;
+        remove(entity: string, uuid: string): Promise<void>;
+        nextOfflineReference(prefix?: string): Promise<string>;
+      };
+      const engine = window.__tovikSync!.engine() as Engine;
+      const db = await window.__tovikStorage!.openLocalDb();
+      const work: Work = { created: [], edited: [], removed: [], sold: 0, adjusted: 0 };
+      const pick = async (sql: string) => (await db.select<{ uuid: string }>(sql)).map((r) => r.uuid);
+      const synced = await pick(
+        'SELECT uuid FROM clients WHERE deleted = 0 AND version IS NOT NULL ORDER BY random() LIMIT 12',
+      );
+      const queued = await pick(
+        "SELECT DISTINCT uuid FROM outbox WHERE entity = 'client' AND action = 'upsert' ORDER BY random() LIMIT 6",
+      );
+      for (let i = 0; i < 10; i++) {
+        const name = `Made ${round}.${i}`;
+        const uuid = await engine.save('client', { name, phone: '0' });
+        work.created.push({ uuid, name });
+        if (i % 3 === 0) {
+          await engine.save('client', { uuid, phone: `merged ${round}.${i}` });
+          work.edited.push({ uuid, phone: `merged ${round}.${i}` });
+        }
+        if (i === 9) {
+          await engine.remove('client', uuid);
+          work.removed.push(uuid);
+        }
+      }
+      for (const [i, uuid] of [...synced.slice(0, 8), ...queued].entries()) {
+        const edit = { uuid, phone: `edit ${round}.${i}`, ...(i % 2 ? { email: `e${round}.${i}@x.test` } : {}) };
+        await engine.save('client', { uuid, phone: edit.phone });
+        if (edit.email) await engine.save('client', { uuid, email: edit.email });
+        work.edited.push(edit);
+      }
+      for (const uuid of synced.slice(8)) {
+        await engine.remove('client', uuid);
+        work.removed.push(uuid);
+      }
+      for (let i = 0; i < 3; i++) {
+        const items = [{ name: 'Counted', product_uuid: productUuid, quantity: 1, unit_price: 1 }];
+        await engine.save(
+          'pos_sale',
+          {
+            client_uuid: '',
+            offline_reference: await engine.nextOfflineReference('POS'),
+            items_json: JSON.stringify(items),
+            taxes_json: '[]',
+            invoice_date: new Date().toISOString().slice(0, 10),
+            due_date: new Date().toISOString().slice(0, 10),
+            pos_method: 'cash',
+            subtotal: 1,
+            total: 1,
+          },
+          (uuid) => db.execute('INSERT INTO stock_holds (sale_uuid, product_uuid, quantity) VALUES (?, ?, 1)', [uuid, productUuid]),
+        );
+        work.sold++;
+      }
+      for (let i = 0; i < 3; i++) {
+        await engine.save('stock_adjustment', { product_uuid: productUuid, delta: 2, reason: 'restock' }, () =>
+          db.execute('UPDATE products SET stock = stock + 2 WHERE uuid = ?', [productUuid]),
+        );
+        work.adjusted += 2;
+      }
+      return work;
+    },
+    { productUuid, round },
+  );
+}
+
+function expectWork(expected: Expected, work: Work): void {
+  for (const c of work.created) expected.set(c.uuid, { name: c.name, phone: '0' });
+  for (const e of work.edited) {
+    const now = expected.get(e.uuid);
+    if (now === null) continue;
+    expected.set(e.uuid, { ...now, phone: e.phone, ...(e.email ? { email: e.email } : {}) });
+  }
+  for (const uuid of work.removed) expected.set(uuid, null);
+}
+
+/** Scalar fields of a server record that the local row must hold alike. */
+function differences(local: Record<string, unknown> | undefined, record: Record<string, unknown>): string[] {
+  if (!local) return ['missing'];
+  const out: string[] = [];
+  const same = (a: unknown, b: unknown) =>
+    (a ?? null) === (b ?? null) || (typeof b === 'boolean' && a === (b ? 1 : 0)) || Number(a) === b;
+  for (const [key, value] of Object.entries(record)) {
+    if (key === 'id' || !(key in local) || (value !== null && typeof value === 'object')) continue;
+    if (!same(local[key], key === 'version' ? String(value) : value)) out.push(`${key}: ${String(local[key])} != ${String(value)}`);
+  }
+  if (local.server_id !== record.id) out.push('server_id');
+  if (local.dirty !== 0 || local.deleted !== 0) out.push('dirty');
+  return out;
+}
+
+it(`loses nothing and applies nothing twice across ${KILLS} host and ${SERVER_KILLS} server kills`, async () => {
   const demoClients = (await serverRecords('client')).size;
   const stamp = new Date().toISOString();
   const productUuid = crypto.randomUUID();
@@ -152,77 +380,107 @@ it(`loses nothing and applies nothing twice across ${KILLS} kills`, async () => 
     device_id: 'seeder',
     device_time: stamp,
     operations: [{ op_id: crypto.randomUUID(), entity: 'product', action: 'upsert', uuid: productUuid, base_version: null,
-      client_updated_at: stamp, data: { name: 'Counted', price: 1, stock: 0, type: 'product' } }],
+      client_updated_at: stamp, data: { name: 'Counted', price: 1, stock: 1000, type: 'product' } }],
   });
   let seeded = 0;
-  let adjusted = 0;
-  const queued: string[] = [];
+  let rounds = 0;
+  let stock = 1000;
+  const bulk: string[] = [];
+  const expected: Expected = new Map();
   const addWork = async () => {
-    await seedServer(RECORDS, seeded / RECORDS);
+    await seedServer(RECORDS, rounds);
     seeded += RECORDS;
-    queued.push(...(await queueLocal(OPS, ADJUSTMENTS, productUuid)));
-    adjusted += ADJUSTMENTS;
+    bulk.push(...(await queueLocal(OPS, ADJUSTMENTS, productUuid)));
+    stock += ADJUSTMENTS;
+    rounds++;
   };
-  // Work is left while anything waits to go up or the server has clients this device lacks.
-  const workLeft = async () =>
-    (await count('SELECT COUNT(*) AS n FROM outbox')) > 0 ||
-    (await count('SELECT COUNT(*) AS n FROM clients')) < demoClients + seeded + queued.length;
+  const outboxSize = () => count('SELECT COUNT(*) AS n FROM outbox');
 
   // The device queues its first work while signed out (the engine waits), then signs in.
   await boot();
   await page.getByTestId('login').waitFor();
   await addWork();
-  expect(await count('SELECT COUNT(*) AS n FROM outbox')).toBe(OPS);
-  await page.getByTestId('server').fill(server.url);
+  expect(await outboxSize()).toBe(OPS);
+  await page.getByTestId('server').fill(relay.url);
   await page.getByTestId('email').fill('owner@demo.test');
   await page.getByTestId('password').fill('demo-owner-1');
   await page.getByTestId('login').click();
   await page.getByTestId('top-bar').waitFor();
 
-  // Kill it at random moments while it pushes and pulls; it resumes on each
-  // start. Sync is quick, so once a round of work is done another is queued:
+  // Kill the host or the server at random moments while the device pushes and
+  // pulls; each restarts at once. Every round the user works through save and
+  // remove while sync runs; bulk work is added whenever the last is done, so
   // every kill finds work under way.
-  for (let kill = 0; kill < KILLS; kill++) {
-    if (!(await workLeft())) await addWork();
-    await host!.crash();
-    await boot();
-    await page.getByTestId('top-bar').waitFor();
-    await page.waitForTimeout(50 + Math.random() * 1000);
+  const kills = [...Array<'host'>(KILLS).fill('host'), ...Array<'server'>(SERVER_KILLS).fill('server')].sort(
+    () => Math.random() - 0.5,
+  );
+  for (const [round, target] of kills.entries()) {
+    if ((await outboxSize()) < 50) await addWork();
+    const work = await userWork(productUuid, round);
+    expectWork(expected, work);
+    stock += work.adjusted - work.sold;
+    await page.waitForTimeout(Math.random() * 800);
+    if (target === 'server') {
+      await server.kill();
+      await page.waitForTimeout(Math.random() * 300);
+      await server.start();
+    } else {
+      await host!.crash();
+      await boot();
+      await page.getByTestId('top-bar').waitFor();
+    }
   }
-  await host!.crash();
-  await boot();
-  await page.getByTestId('top-bar').waitFor();
 
   // Then let it finish.
-  for (let round = 0; round < 30; round++) {
+  for (let round = 0; round < 60; round++) {
     await page.evaluate(async () => {
       const engine = window.__tovikSync!.engine() as { sync(force: boolean): Promise<void> };
       await engine.sync(true);
       await engine.sync(true);
     });
     const lastError = await page.evaluate(() => (window.__tovikSync!.engine() as { lastError: string | null }).lastError);
-    if (lastError === null && (await count('SELECT COUNT(*) AS n FROM outbox')) === 0) break;
+    if (lastError === null && (await outboxSize()) === 0) break;
     await page.waitForTimeout(500);
   }
 
-  console.log(`${KILLS} kills over ${seeded / RECORDS} rounds: ${seeded} records to pull, ${queued.length + adjusted} operations to push`);
-  expect(await count('SELECT COUNT(*) AS n FROM outbox')).toBe(0);
+  const resent = [...relay.sent.values()].filter((n) => n > 1).length;
+  console.log(
+    `${KILLS} host kills, ${SERVER_KILLS} server kills over ${rounds} bulk rounds: ${seeded} records pulled, ` +
+      `${relay.sent.size} operations pushed, ${resent} sent more than once, ${relay.replays} replayed by the server`,
+  );
+  expect(await outboxSize()).toBe(0);
   expect(await select('SELECT reason, detail_json FROM dead_letter')).toEqual([]);
 
   const clients = await serverRecords('client');
-  expect(queued.filter((uuid) => !clients.has(uuid))).toEqual([]);
-  expect(clients.size).toBe(demoClients + seeded + queued.length);
+  expect(bulk.filter((uuid) => expected.get(uuid) !== null && !clients.has(uuid))).toEqual([]);
+  // What the user did is what the server holds: no edit lost, no deletion undone.
+  const mismatched = [...expected].filter(([uuid, want]) => {
+    const got = clients.get(uuid);
+    if (want === null) return got !== undefined;
+    return (
+      !got ||
+      (want.name !== undefined && got.name !== want.name) ||
+      got.phone !== want.phone ||
+      (want.email !== undefined && got.email !== want.email)
+    );
+  });
+  expect(mismatched).toEqual([]);
   const products = await serverRecords('product');
-  // Each adjustment adds one: a second application would show here.
-  expect(products.get(productUuid)?.stock).toBe(adjusted);
+  // Each adjustment and sale moves the stock once: a second application would show here.
+  expect(products.get(productUuid)?.stock).toBe(stock);
 
-  // The local tables hold exactly the server's records, at the server's versions.
+  // The local tables hold exactly the server's records, field by field.
   for (const [table, records] of [['clients', clients], ['products', products]] as const) {
-    const local = (await select(`SELECT uuid, version, dirty FROM ${table}`)) as { uuid: string; version: string; dirty: number }[];
-    expect(local.length).toBe(records.size);
-    expect(local.filter((row) => row.dirty !== 0 || String(records.get(row.uuid)?.version) !== row.version)).toEqual([]);
+    const local = new Map(
+      ((await select(`SELECT * FROM ${table}`)) as Record<string, unknown>[]).map((row) => [String(row.uuid), row]),
+    );
+    expect(local.size).toBe(records.size);
+    const wrong = [...records].map(([uuid, record]) => [uuid, differences(local.get(uuid), record)] as const);
+    expect(wrong.filter(([, d]) => d.length)).toEqual([]);
   }
-}, 600_000);
+  expect(await select('SELECT * FROM stock_holds')).toEqual([]);
+  expect(demoClients).toBeGreaterThan(0);
+}, 900_000);
 
 declare global {
   interface Window {
