@@ -18,6 +18,7 @@
 #include "platform/main_loop.hpp"
 #include "platform/known_folders.hpp"
 #include "platform/single_instance.hpp"
+#include "printing/printer_commands.hpp"
 #include "secrets/secret_commands.hpp"
 #include "secrets/secret_store.hpp"
 
@@ -68,6 +69,8 @@ int run(int& argc, char**& argv) {
     CommandTable table;
     add_db_commands(table, db);
     add_secret_commands(table, *secrets);
+    PrintWorker print_worker;
+    add_printer_commands(table, print_worker, printer_options_from_environment());
     TaskPool pool(2);
     Dispatcher dispatcher(std::move(table), pool, post_to_main);
     HostEvents events(post_to_main);

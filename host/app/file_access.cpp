@@ -1,5 +1,6 @@
 #include "app/file_access.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -8,6 +9,34 @@
 namespace tovik {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Symbolic links resolved, so a link inside the folder cannot lead out of it.
+fs::path resolved(const fs::path& path) {
+    std::error_code ec;
+    fs::path out = fs::weakly_canonical(path, ec);
+    return ec ? path.lexically_normal() : out;
+}
+
+bool is_inside(const fs::path& path, const fs::path& folder) {
+    const auto [folder_end, path_it] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return folder_end == folder.end() && path_it != path.end();
+}
+
+}  // namespace
+
+PagePaths::PagePaths(fs::path documents) : documents_(std::move(documents)) {}
+
+void PagePaths::chosen(const fs::path& path) { chosen_ = resolved(path); }
+
+void PagePaths::check(const fs::path& path) const {
+    if (!path.is_absolute()) throw std::runtime_error("not an absolute path");
+    const fs::path target = resolved(path);
+    if (!chosen_.empty() && target == chosen_) return;
+    if (!documents_.empty() && is_inside(target, resolved(documents_))) return;
+    throw std::runtime_error(path.string() + ": the page may write or open only the file chosen in the save dialog or files in the Documents folder");
+}
 
 void write_file(const fs::path& path, const std::string& bytes) {
     // Write beside the target and rename, so a failed write never leaves half a file.

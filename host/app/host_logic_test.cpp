@@ -80,6 +80,33 @@ TEST(FileAccess, DocumentsAreWrittenInsideTheFolderOnly) {
     EXPECT_FALSE(fs::exists(documents.path().parent_path() / "escape.txt"));
 }
 
+TEST(FileAccess, PageReachesTheChosenFileAndTheDocumentsFolderOnly) {
+    TempFolder root;
+    const fs::path documents = root.path() / "Documents";
+    fs::create_directories(documents / "sub");
+    fs::create_directory_symlink(root.path(), documents / "link-out");
+    PagePaths paths(documents);
+    const fs::path chosen = root.path() / "Desktop" / "report.pdf";
+
+    const fs::path allowed[] = {documents / "a.pdf", documents / "sub" / "new" / "b.pdf", documents / "sub/../c.pdf"};
+    for (const auto& path : allowed) EXPECT_NO_THROW(paths.check(path)) << path;
+    const fs::path refused[] = {
+        chosen,  // not chosen yet
+        documents,
+        documents / ".." / "escape.pdf",
+        documents / "link-out" / "escape.pdf",
+        root.path() / ".config" / "autostart" / "run.desktop",
+        "relative.pdf",
+    };
+    for (const auto& path : refused) EXPECT_THROW(paths.check(path), std::runtime_error) << path;
+
+    paths.chosen(chosen);
+    EXPECT_NO_THROW(paths.check(chosen));
+    EXPECT_THROW(paths.check(chosen.parent_path() / "other.pdf"), std::runtime_error);
+    paths.chosen(root.path() / "next.pdf");
+    EXPECT_THROW(paths.check(chosen), std::runtime_error) << "a later choice replaces the earlier one";
+}
+
 TEST(Options, FlagsAndErrors) {
     const auto options = parse_options({"--serve", "--port", "8123", "--token=abc", "--data-dir", "/tmp/d",
                                         "--secret-store", "file"});

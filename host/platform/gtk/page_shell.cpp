@@ -59,7 +59,12 @@ void ask_confirm(GtkWindow* window, const std::string& text, SharedPageReply rep
     gtk_widget_show(dialog);
 }
 
-void choose_save_path(GtkWindow* window, const KnownFolders& folders, const std::string& suggested,
+struct SaveAnswer {
+    SharedPageReply reply;
+    PagePaths& paths;
+};
+
+void choose_save_path(GtkWindow* window, const KnownFolders& folders, PagePaths& paths, const std::string& suggested,
                       const std::string& extension, SharedPageReply reply) {
     GtkFileChooserNative* chooser =
         gtk_file_chooser_native_new(nullptr, window, GTK_FILE_CHOOSER_ACTION_SAVE, nullptr, nullptr);
@@ -73,26 +78,25 @@ void choose_save_path(GtkWindow* window, const KnownFolders& folders, const std:
         gtk_file_filter_add_pattern(filter, ("*." + extension).c_str());
         gtk_file_chooser_add_filter(file_chooser, filter);
     }
-    auto holder = std::make_unique<SharedPageReply>(std::move(reply));
+    auto holder = std::make_unique<SaveAnswer>(SaveAnswer{std::move(reply), paths});
     g_signal_connect_data(
         chooser, "response", G_CALLBACK(+[](GtkNativeDialog* dialog, gint response, gpointer data) {
-            auto& page = *static_cast<SharedPageReply*>(data);
-            if (response == GTK_RESPONSE_ACCEPT) {
-                GCharPtr path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
-                page->ok(path ? json(path.get()) : json());
-            } else {
-                page->ok(nullptr);
-            }
+            auto& answer = *static_cast<SaveAnswer*>(data);
+            GCharPtr path(response == GTK_RESPONSE_ACCEPT ? gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))
+                                                          : nullptr);
+            if (path) answer.paths.chosen(path.get());
+            answer.reply->ok(path ? json(path.get()) : json());
             g_object_unref(dialog);
         }),
-        holder.release(), [](gpointer data, GClosure*) { std::unique_ptr<SharedPageReply>(static_cast<SharedPageReply*>(data)); },
+        holder.release(), [](gpointer data, GClosure*) { std::unique_ptr<SaveAnswer>(static_cast<SaveAnswer*>(data)); },
         static_cast<GConnectFlags>(0));
     gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
 }
 
 }  // namespace
 
-void handle_page_shell(GtkWindow* window, const KnownFolders& folders, const json& message, SharedPageReply reply) {
+void handle_page_shell(GtkWindow* window, const KnownFolders& folders, PagePaths& paths, const json& message,
+                       SharedPageReply reply) {
     try {
         const std::string op = text_field(message, "op");
         if (op == "alert") {
@@ -106,10 +110,12 @@ void handle_page_shell(GtkWindow* window, const KnownFolders& folders, const jso
             open_with_default_application(url);
             reply->ok(nullptr);
         } else if (op == "save_dialog") {
-            choose_save_path(window, folders, text_field(message, "suggested_name"), text_field(message, "extension"),
-                             std::move(reply));
+            choose_save_path(window, folders, paths, text_field(message, "suggested_name"),
+                             text_field(message, "extension"), std::move(reply));
         } else if (op == "write_file") {
-            write_file(text_field(message, "path"), decode_base64(text_field(message, "data")));
+            const std::string path = text_field(message, "path");
+            paths.check(path);
+            write_file(path, decode_base64(text_field(message, "data")));
             reply->ok(nullptr);
         } else if (op == "write_document") {
             if (folders.documents.empty()) throw std::runtime_error("the Documents folder is unknown");
@@ -118,7 +124,9 @@ void handle_page_shell(GtkWindow* window, const KnownFolders& folders, const jso
                                              decode_base64(text_field(message, "data")), create);
             reply->ok(path.string());
         } else if (op == "open_path") {
-            GCharPtr uri(g_filename_to_uri(text_field(message, "path").c_str(), nullptr, nullptr));
+            const std::string path = text_field(message, "path");
+            paths.check(path);
+            GCharPtr uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
             if (!uri) throw std::runtime_error("not an absolute path");
             open_with_default_application(uri.get());
             reply->ok(nullptr);

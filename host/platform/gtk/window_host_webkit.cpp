@@ -30,6 +30,7 @@ struct WindowState {
     HostContext& host;
     const WindowOptions& options;
     std::string policy;
+    PagePaths paths;
     GtkWindow* window = nullptr;
     WebKitWebView* view = nullptr;
     bool quit_scheduled = false;
@@ -125,7 +126,7 @@ gboolean on_shell_message(WebKitUserContentManager*, JSCValue* value, WebKitScri
     auto& state = *static_cast<WindowState*>(data);
     auto reply = std::make_shared<PageReply>(raw_reply, jsc_value_get_context(value));
     try {
-        handle_page_shell(state.window, state.host.folders, message_json(value), reply);
+        handle_page_shell(state.window, state.host.folders, state.paths, message_json(value), reply);
     } catch (const std::exception& e) {
         reply->fail(std::string("the message is refused: ") + e.what());
     }
@@ -181,7 +182,7 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
     avoid_desktop_service_stalls();
     if (!gtk_init_check(&argc, &argv)) throw std::runtime_error("cannot open the display");
 
-    WindowState state{host, options, content_security_policy(kOrigin, "")};
+    WindowState state{host, options, content_security_policy(kOrigin, ""), PagePaths(host.folders.documents)};
 
     GObjectPtr<WebKitWebContext> context(make_web_context(host.folders));
     webkit_web_context_register_uri_scheme(context.get(), kScheme, serve_asset, &state, nullptr);
