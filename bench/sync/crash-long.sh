@@ -6,4 +6,4 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 TOVIK_CRASH_OPS=${TOVIK_CRASH_OPS:-2000} TOVIK_CRASH_RECORDS=${TOVIK_CRASH_RECORDS:-20000} \
 TOVIK_CRASH_KILLS=${TOVIK_CRASH_KILLS:-300} TOVIK_CRASH_SERVER_KILLS=${TOVIK_CRASH_SERVER_KILLS:-100} \
-  npx vitest run --config e2e/vitest.config.ts --testTimeout 0 e2e/sync-crash.test.ts
+  npx vitest run --config e2e/vitest.config.ts e2e/sync-crash.test.ts
