@@ -55,6 +55,10 @@ export const NAMED_INDEXES = [
   'notes_day',
   'outbox_uuid',
   'products_box_barcode',
+  'products_box_code',
+  'products_name',
+  'products_sku',
+  'stock_holds_product',
   'treasury_movements_day',
 ];
 

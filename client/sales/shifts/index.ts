@@ -2,6 +2,8 @@
 import { syncedTable } from '../../storage';
 import type { FeatureManifest } from '../../sync';
 
+export { loadCurrentShift, openShift, type Shift } from './current-shift';
+
 export const shifts: FeatureManifest = {
   name: 'shifts',
   tables: [
