@@ -39,6 +39,12 @@ std::string describe_endpoint(const IpEndpoint& endpoint) {
     return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
 }
 
+std::optional<std::uint32_t> parse_ipv4(std::string_view text) {
+    in_addr address{};
+    if (inet_pton(AF_INET, std::string(text).c_str(), &address) != 1) return std::nullopt;
+    return ntohl(address.s_addr);
+}
+
 IpEndpoint ipv4_endpoint(std::uint32_t address, std::uint16_t port) {
     IpEndpoint endpoint;
     auto* v4 = reinterpret_cast<sockaddr_in*>(&endpoint.address);

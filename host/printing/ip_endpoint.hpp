@@ -24,6 +24,9 @@ struct IpEndpoint {
 // a.b.c.d:port, or [v6]:port.
 [[nodiscard]] std::string describe_endpoint(const IpEndpoint& endpoint);
 
+// A dotted IPv4 address in host byte order.
+[[nodiscard]] std::optional<std::uint32_t> parse_ipv4(std::string_view text);
+
 [[nodiscard]] IpEndpoint ipv4_endpoint(std::uint32_t address, std::uint16_t port);
 [[nodiscard]] std::string dotted(std::uint32_t address);
 

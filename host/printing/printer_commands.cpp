@@ -22,13 +22,10 @@ PrinterOptions printer_options_from_environment() {
     PrinterOptions options;
     const char* base = std::getenv("TOVIK_DISCOVERY_BASE");
     if (!base || !*base) return options;
-    const auto endpoint = parse_ip_literal(base, 0);
-    const auto* v4 = endpoint && endpoint->family() == AF_INET
-                         ? reinterpret_cast<const sockaddr_in*>(&endpoint->address)
-                         : nullptr;
-    if (!v4 || !is_loopback_ipv4(ntohl(v4->sin_addr.s_addr)))
+    const auto address = parse_ipv4(base);
+    if (!address || !is_loopback_ipv4(*address))
         throw std::invalid_argument("TOVIK_DISCOVERY_BASE must be a loopback address (127.x.y.z)");
-    options.discovery_base = ntohl(v4->sin_addr.s_addr);
+    options.discovery_base = address;
     return options;
 }
 

@@ -1,4 +1,3 @@
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -50,11 +49,7 @@ std::string error_of(auto&& action) {
     return "(no error)";
 }
 
-std::uint32_t v4(const char* text) {
-    in_addr address{};
-    EXPECT_EQ(inet_pton(AF_INET, text, &address), 1);
-    return ntohl(address.s_addr);
-}
+std::uint32_t v4(const char* text) { return parse_ipv4(text).value(); }
 
 // A listening socket on a loopback address; port 0 picks a free one.
 UniqueFd listen_on(const char* address, std::uint16_t port, int backlog = 16) {
@@ -184,8 +179,9 @@ TEST(TcpPrinter, ReportsUnreachableRefusedAndStalledPrinters) {
               "enter the printer's IP address, e.g. 192.168.1.50");
     EXPECT_EQ(error_of([&] { print_tcp("127.0.0.1", closed, job); }),
               "cannot reach the printer at 127.0.0.1:" + std::to_string(closed) + ": Connection refused");
-    EXPECT_EQ(error_of([&] { print_tcp("::1", closed, job); }).substr(0, 31 + std::to_string(closed).size()),
-              "cannot reach the printer at [::1]:" + std::to_string(closed));
+    // Refused, or unavailable where IPv6 is switched off: either way the address is written [v6]:port.
+    EXPECT_TRUE(error_of([&] { print_tcp("::1", closed, job); })
+                    .starts_with("cannot reach the printer at [::1]:" + std::to_string(closed) + ": "));
 
     // Accepted by the kernel, never read: the printer has stopped taking paper.
     const UniqueFd silent = listen_on("127.0.0.1", 0);
