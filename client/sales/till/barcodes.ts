@@ -49,7 +49,7 @@ export interface StoreCard {
   last4?: string;
 }
 
-export interface CardClient {
+export type CardClient = {
   uuid: string;
   name: string;
   phone: string | null;
@@ -57,7 +57,7 @@ export interface CardClient {
   email: string | null;
   wallet_balance: number;
   loyalty_points: number;
-}
+};
 
 function cardsOf(text: unknown): StoreCard[] {
   try {

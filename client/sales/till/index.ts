@@ -8,7 +8,15 @@ export { salePayloadFromRow } from './sale-entity';
 
 export const till: FeatureManifest = {
   name: 'till',
-  modules: [{ key: 'pos', label: 'POS', roles: ['owner', 'cashier'], route: { name: 'pos', icon: 'cart' } }],
+  modules: [
+    {
+      key: 'pos',
+      label: 'POS',
+      roles: ['owner', 'cashier'],
+      route: { name: 'pos', icon: 'cart' },
+      screen: () => import('./TillView.vue'),
+    },
+  ],
   paletteActions: [{ key: 'pos', title: 'Open POS', module: 'pos' }],
   tables: [
     localTable('stock_holds', ['sale_uuid', 'product_uuid', 'quantity'], { companyData: true, inBackup: true }),
