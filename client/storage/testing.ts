@@ -56,7 +56,7 @@ export const NAMED_INDEXES = [
   'outbox_uuid',
   'products_box_barcode',
   'products_box_code',
-  'products_name',
+  'products_search',
   'products_sku',
   'stock_holds_product',
   'treasury_movements_day',

@@ -8,14 +8,16 @@ const SELLABLE = 'p.deleted = 0 AND p.is_active = 1';
 
 /**
  * Products matching the search text, by name. The page of rows is chosen
- * first and the held stock computed for those rows only.
+ * first, through the covering search index, and the held stock computed
+ * for those rows only.
  */
 export async function searchProducts(db: LocalDb, text: string, limit = SEARCH_LIMIT): Promise<TillProduct[]> {
   const q = text.trim();
   const like = `%${q}%`;
   return db.select<TillProduct>(
-    `SELECT ${PRODUCT_COLUMNS} FROM (SELECT * FROM products p WHERE ${SELLABLE} AND (?1 = '' OR p.name LIKE ?2 ` +
-      `OR IFNULL(p.sku, '') LIKE ?2 OR IFNULL(p.box_barcode, '') LIKE ?2) ORDER BY p.name LIMIT ${limit}) p ORDER BY p.name`,
+    `SELECT ${PRODUCT_COLUMNS} FROM products p WHERE p.rowid IN (SELECT rowid FROM products p WHERE ${SELLABLE} ` +
+      `AND (?1 = '' OR p.name LIKE ?2 OR IFNULL(p.sku, '') LIKE ?2 OR IFNULL(p.box_barcode, '') LIKE ?2) ` +
+      `ORDER BY p.name LIMIT ${limit}) ORDER BY p.name`,
     [q, like],
   );
 }
