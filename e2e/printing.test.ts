@@ -28,7 +28,7 @@ let page: Page;
 // Listens with the smallest queue, prints its port, then blocks its own event loop so it never accepts.
 const NEVER_ACCEPTS = `
 const server = require('node:net').createServer();
-server.listen({ port: 0, host: '127.0.0.1', backlog: 0 }, () => {
+server.listen({ port: 0, host: '127.0.0.1', backlog: 1 }, () => {
   process.stdout.write(String(server.address().port));
   setTimeout(() => Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0), 20);
 });`;
@@ -162,7 +162,7 @@ describe('the network printer', () => {
     const port = Number(await new Promise<string>((resolve) => off.stdout.once('data', (d) => resolve(String(d)))));
     await new Promise((resolve) => setTimeout(resolve, 300));
     const held: Socket[] = [];
-    for (let i = 0; i < 3; i++) held.push(createConnection({ port, host: '127.0.0.1' }).on('error', () => {}));
+    for (let i = 0; i < 6; i++) held.push(createConnection({ port, host: '127.0.0.1' }).on('error', () => {}));
     try {
       let printed = false;
       const printing = call('printer_print_tcp', { host: '127.0.0.1', port, data: 'G0A=' }).finally(() => {

@@ -24,7 +24,7 @@ const silent = spawn(
     `const net = require('node:net');
      let left = ${silentHosts.length};
      for (const n of ${JSON.stringify(silentHosts)})
-       net.createServer().listen({ port: ${PORT}, host: '127.0.0.' + n, backlog: 0 }, () => {
+       net.createServer().listen({ port: ${PORT}, host: '127.0.0.' + n, backlog: 1 }, () => {
          if (--left === 0) { process.stdout.write('ready'); setTimeout(() => Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0), 50); }
        });`,
   ],
@@ -33,7 +33,9 @@ const silent = spawn(
 await new Promise((resolve) => silent.stdout.once('data', resolve));
 await new Promise((resolve) => setTimeout(resolve, 300));
 // Fill each silent queue so that further attempts are dropped.
-const fillers = silentHosts.map((n) => createConnection({ port: PORT, host: `127.0.0.${n}` }).on('error', () => {}));
+const fillers = silentHosts.flatMap((n) =>
+  [0, 1, 2].map(() => createConnection({ port: PORT, host: `127.0.0.${n}` }).on('error', () => {})),
+);
 const printers = await Promise.all(PRINTERS.map((n) => startCapturePrinter({ address: `127.0.0.${n}`, port: PORT })));
 
 process.env.TOVIK_DISCOVERY_BASE = '127.0.0.0';

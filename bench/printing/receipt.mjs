@@ -3,7 +3,7 @@
 // to a private CUPS raw queue and to a TCP printer on loopback through the
 // host in serve mode. Prints figures only.
 import http from 'node:http';
-import { mkdtemp, readFile, rm } from 'node:fs/promises';
+import { mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -58,6 +58,9 @@ try {
   server.close();
   await rm(outDir, { recursive: true, force: true });
 }
+const pngPath = path.join(tmpdir(), 'tovik-receipt-bench.png');
+await writeFile(pngPath, Buffer.from(figures.png.split(',')[1] ?? '', 'base64'));
+console.log(`receipt image: ${pngPath}`);
 console.log(`receipt: ${figures.rows} rows, image 576 x ${figures.height} dots, ${Buffer.from(figures.bytes, 'base64').length} printer bytes`);
 console.log(`Chromium render + threshold: ${ms(figures.render)}`);
 console.log(`Chromium render + threshold + encode: ${ms(figures.encode)}`);

@@ -40,7 +40,9 @@ function sale(): SaleResult {
 
 declare global {
   interface Window {
-    receiptBench(runs: number): Promise<{ rows: number; render: number[]; encode: number[]; bytes: string; height: number }>;
+    receiptBench(
+      runs: number,
+    ): Promise<{ rows: number; render: number[]; encode: number[]; bytes: string; height: number; png: string }>;
   }
 }
 
@@ -60,5 +62,18 @@ window.receiptBench = async (runs) => {
     bytes = encodeReceipt(rows, config, true, true);
     encode.push(performance.now() - t);
   }
-  return { rows: rows.length, render, encode, bytes: toBase64(bytes), height };
+  // The image as a PNG, for a person to look at.
+  const bitmap = renderReceiptBitmap(rows, 80, true);
+  const canvas = document.createElement('canvas');
+  canvas.width = 576;
+  canvas.height = bitmap.height;
+  const ctx = canvas.getContext('2d')!;
+  const image = ctx.createImageData(576, bitmap.height);
+  for (let i = 0; i < 576 * bitmap.height; i++) {
+    const black = (bitmap.bits[(i / 576 | 0) * 72 + ((i % 576) >> 3)]! >> (7 - (i & 7))) & 1;
+    image.data.fill(black ? 0 : 255, i * 4, i * 4 + 3);
+    image.data[i * 4 + 3] = 255;
+  }
+  ctx.putImageData(image, 0, 0);
+  return { rows: rows.length, render, encode, bytes: toBase64(bytes), height, png: canvas.toDataURL('image/png') };
 };

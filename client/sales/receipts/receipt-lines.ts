@@ -33,7 +33,9 @@ export function buildReceiptLines(sale: SaleResult, business: string, options: R
     rows.push({ text: `${t('Commercial Register (CR)')}: ${register}`, align: 'center' });
   }
   rows.push({ text: `${t('Receipt')} ${sale.reference}`, align: 'center' });
-  rows.push({ text: new Date(sale.soldAt).toLocaleString(), align: 'center' });
+  // The web view's locale may write the time left to right; isolated, it keeps its order in Arabic.
+  const soldAt = new Date(sale.soldAt).toLocaleString();
+  rows.push({ text: language.value === 'ar' ? `\u2068${soldAt}\u2069` : soldAt, align: 'center' });
   if (sale.client) rows.push({ text: `${t('Customer')}: ${sale.client.name}`, align: 'center' });
   rows.push({ text: '', rule: true });
   for (const line of sale.lines) {

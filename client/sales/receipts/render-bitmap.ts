@@ -56,7 +56,10 @@ function drawRow(ctx: CanvasRenderingContext2D | OffscreenCanvasRenderingContext
   };
   if (row.right !== undefined) {
     put(row.text, rtl ? width - MARGIN : MARGIN, rtl ? 'right' : 'left', width * 0.62);
+    // Amounts read left to right in both languages: "80 mm" must not turn into "mm 80".
+    ctx.direction = 'ltr';
     put(row.right, rtl ? MARGIN : width - MARGIN, rtl ? 'left' : 'right', width - 2 * MARGIN);
+    ctx.direction = rtl ? 'rtl' : 'ltr';
     return;
   }
   const align = row.align ?? (rtl ? 'right' : 'left');
