@@ -1,4 +1,4 @@
-import type { Page } from 'playwright-core';
+import type { Page, Route } from 'playwright-core';
 import { afterAll, afterEach, beforeAll, beforeEach, describe, expect, it } from 'vitest';
 import { launchChromium } from './harness/chromium.mjs';
 import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
@@ -170,5 +170,111 @@ describe('a running session', () => {
     await hit.waitFor();
     await page.keyboard.press('Enter');
     await page.getByTestId('palette').waitFor({ state: 'detached' });
+  });
+});
+
+// One user's session never reaches into the next: late replies, wipes, a
+// stored company, a company switch during a pull, and a server that stalls
+// or cannot be reached.
+
+const OWNER = ['owner@demo.test', 'demo-owner-1'] as const;
+const CASHIER = ['cashier@demo.test', 'demo-cashier-1'] as const;
+
+async function signInAs([email, password]: readonly [string, string]) {
+  await signIn(email, password);
+  await page.getByTestId('top-bar').waitFor();
+}
+
+async function signOutHere() {
+  await page.getByTestId('account-menu').click();
+  await page.getByTestId('account-signout').click();
+  await page.getByTestId('login').waitFor();
+}
+
+const select = <T = Record<string, unknown>>(sql: string, params: unknown[] = []) =>
+  page.evaluate(
+    async ({ sql, params }) => (await window.__tovikStorage!.openLocalDb()).select(sql, params as never[]),
+    { sql, params },
+  ) as Promise<T[]>;
+
+const execute = (sql: string, params: unknown[] = []) =>
+  page.evaluate(
+    async ({ sql, params }) => void (await (await window.__tovikStorage!.openLocalDb()).execute(sql, params as never[])),
+    { sql, params },
+  );
+
+const meta = async (key: string) =>
+  (await select<{ value: string }>('SELECT value FROM meta WHERE key = ?', [key]))[0]?.value ?? null;
+
+/** Holds the first request to `path`; the rest go through. */
+async function holdFirst(path: string): Promise<{ held: Promise<Route> }> {
+  let grab!: (route: Route) => void;
+  const held = new Promise<Route>((resolve) => (grab = resolve));
+  let first = true;
+  await page.route(`${server.url}/mobile/v2${path}`, async (route) => {
+    if (first) {
+      first = false;
+      grab(route);
+    } else await route.continue();
+  });
+  return { held };
+}
+
+/** Lets the page's pending work run out; what must not happen has had its chance. */
+const quietMoment = () => page.waitForTimeout(750);
+
+describe('signing out and in as another user', () => {
+  it("drops the owner's late 401 instead of signing the cashier out", async () => {
+    await signInAs(OWNER);
+    const { held } = await holdFirst('/session/status**');
+    await page.evaluate(() => window.dispatchEvent(new Event('access-check')));
+    const check = await held;
+    await signOutHere();
+    await signInAs(CASHIER);
+    const answered = page.waitForResponse((r) => r.request() === check.request());
+    await check.continue();
+    // The owner's token was signed out: the server refuses it.
+    expect((await answered).status()).toBe(401);
+    await quietMoment();
+    expect(await page.getByTestId('login').count()).toBe(0);
+    expect(await page.getByTestId('top-bar').count()).toBe(1);
+  });
+
+  it('leaves no refunds, held carts or kiosk mode of the owner behind', async () => {
+    await signInAs(OWNER);
+    await execute(
+      "INSERT INTO pos_refunds (uuid, invoice_uuid, method, amount, created_at) VALUES ('r-1', 'i-1', 'cash', 5, '2026-12-10T00:00:00Z')",
+    );
+    await execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('pos_held', '[{}]'), ('kiosk_active', '1')");
+    await signOutHere();
+    expect(await select('SELECT COUNT(*) AS n FROM pos_refunds')).toEqual([{ n: 0 }]);
+    expect([await meta('pos_held'), await meta('kiosk_active')]).toEqual([null, null]);
+  });
+});
+
+describe('a server that stalls or cannot be reached', () => {
+  it('opens the signed-in window while the server accepts and never answers', async () => {
+    await signInAs(OWNER);
+    await page.route(`${server.url}/**`, () => {
+      // Never answered.
+    });
+    await page.reload();
+    await page.getByTestId('top-bar').waitFor();
+    expect(await page.getByTestId('login').count()).toBe(0);
+  });
+
+  it("keeps the password and says it cannot reach the server, in the user's language", async () => {
+    await page.route(`${server.url}/mobile/v2/login`, (route) => route.abort('connectionrefused'));
+    await page.getByTestId('server').fill(server.url);
+    await page.getByTestId('email').fill(OWNER[0]);
+    await page.getByTestId('password').fill(OWNER[1]);
+    await page.getByTestId('login').click();
+    const error = page.getByTestId('login-error');
+    await error.filter({ hasText: 'Cannot reach the server' }).waitFor();
+    expect(await page.getByTestId('password').inputValue()).toBe(OWNER[1]);
+    await page.getByTestId('language').click();
+    await page.getByTestId('login').click();
+    await error.filter({ hasText: 'تعذّر الوصول إلى الخادم' }).waitFor();
+    expect(await page.getByTestId('password').inputValue()).toBe(OWNER[1]);
   });
 });

@@ -142,7 +142,7 @@ describe('company switch', () => {
     expect(await count('clients')).toBe(0);
   });
 
-  it('lets the sync run under way end before it writes anything, and starts the engine again', async () => {
+  it('lets the sync run under way end before it writes anything, and keeps the engine halted for the reload', async () => {
     const steps: string[] = [];
     const run = later<void>();
     const engine = {
@@ -165,7 +165,9 @@ describe('company switch', () => {
       expect([steps, await meta('company_id')]).toEqual([[], '7']);
       run.resolve();
       await switching;
-      expect(steps).toEqual(['run ended', 'profile for 8', 'resumed']);
+      expect(steps).toEqual(['run ended', 'profile for 8']);
+      await expect(switchCompany(9, async () => null)).rejects.toThrow('could not be opened');
+      expect(steps.at(-1)).toBe('resumed');
     } finally {
       registerSessionHooks({ syncEngine: undefined });
     }

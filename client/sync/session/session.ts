@@ -259,13 +259,16 @@ export async function switchCompany(
 ): Promise<void> {
   if (!navigator.onLine) throw new CompanySwitchError('Connect to the internet to switch company.');
   // A run under way would go on pulling the old company's pages into the
-  // emptied tables: it ends first, and the engine starts again afterwards.
+  // emptied tables: it ends first. After a switch the engine stays halted
+  // until the reload, which a run must not straddle; a refused switch lets
+  // it go on.
   const sync = engine();
   await sync?.halt();
   try {
     await switchHalted(companyId, loadProfile);
-  } finally {
+  } catch (failure) {
     if (hasSyncAbility(session.profile)) sync?.resume();
+    throw failure;
   }
 }
 
