@@ -64,7 +64,7 @@ describe('signing in', () => {
     expect(await tabs()).toEqual([]);
     expect(await page.getByTestId('palette-open').count()).toBe(0);
     expect(await page.getByTestId('till-chat').count()).toBe(1);
-    expect(await page.getByTestId('coming-screen').textContent()).toContain('POS');
+    await page.locator('[data-screen="till"]').waitFor();
   });
 
   it("shows the server's message for a wrong password and keeps the e-mail", async () => {
