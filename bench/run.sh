@@ -21,6 +21,8 @@ section "bridge round trip and large results, serve mode"
 node bench/bridge/roundtrip.mjs
 section "bridge round trip and large results, in-window transport"
 run_xvfb timeout 600 "$build/bench/window/bench_window_bridge"
+section "the client in the window: facade, first pull, push, memory after sign-in and first sync"
+node bench/window/client-figures.mjs "$build"
 section "result conversion"
 "$build/bench/conversion/bench_conversion"
 section "client cold start in the window"

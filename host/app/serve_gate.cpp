@@ -59,7 +59,7 @@ void handle_ipc(const ServeGate& gate, Dispatcher& dispatcher, const IpcRequest&
     dispatcher.dispatch(request.command, args, [done = std::move(done)](CommandReply reply) {
         switch (reply.status) {
             case CommandReply::Status::ok:
-                done({200, kJson, to_json_text(reply.value)});
+                done({200, kJson, std::move(reply).json_text()});
                 break;
             case CommandReply::Status::failed: done({400, kJson, to_json_text(reply.value)}); break;
             case CommandReply::Status::unknown_command: done({404, kJson, to_json_text(reply.value)}); break;

@@ -2,6 +2,9 @@
 
 #include <memory>
 #include <stdexcept>
+#include <utility>
+
+#include "bridge/json_text.hpp"
 
 namespace tovik {
 
@@ -9,16 +12,25 @@ namespace {
 
 CommandReply run_handler(const Command& command, const nlohmann::json& args) {
     try {
-        return {CommandReply::Status::ok, command.handler(args)};
+        CommandResult result = command.handler(args);
+        return {CommandReply::Status::ok, std::move(result.value), std::move(result.text)};
     } catch (const std::exception& e) {
-        return {CommandReply::Status::failed, e.what()};
+        return {CommandReply::Status::failed, e.what(), std::nullopt};
     } catch (...) {
         // Whatever a handler throws, the page gets an answer and the host lives on.
-        return {CommandReply::Status::failed, "the command failed"};
+        return {CommandReply::Status::failed, "the command failed", std::nullopt};
     }
 }
 
 }  // namespace
+
+CommandResult CommandResult::from_json_text(std::string json_text) {
+    CommandResult result(nullptr);
+    result.text = std::move(json_text);
+    return result;
+}
+
+std::string CommandReply::json_text() && { return text ? std::move(*text) : to_json_text(value); }
 
 void CommandTable::add(const std::string& name, CommandKind kind, CommandHandler handler) {
     if (!commands_.emplace(name, Command{kind, std::move(handler)}).second)
@@ -40,7 +52,7 @@ Dispatcher::Dispatcher(CommandTable table, TaskPool& pool, PostToMain post_to_ma
 void Dispatcher::dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply) {
     const Command* command = table_.find(name);
     if (!command) {
-        reply({CommandReply::Status::unknown_command, unknown_command_message(name)});
+        reply({CommandReply::Status::unknown_command, unknown_command_message(name), std::nullopt});
         return;
     }
     if (command->kind == CommandKind::immediate) {
@@ -55,8 +67,10 @@ void Dispatcher::dispatch(const std::string& name, const nlohmann::json& args, R
 
 CommandReply Dispatcher::call(const std::string& name, const nlohmann::json& args) {
     const Command* command = table_.find(name);
-    if (!command) return {CommandReply::Status::unknown_command, unknown_command_message(name)};
-    return run_handler(*command, args);
+    if (!command) return {CommandReply::Status::unknown_command, unknown_command_message(name), std::nullopt};
+    CommandReply reply = run_handler(*command, args);
+    if (reply.text) reply.value = nlohmann::json::parse(*std::exchange(reply.text, std::nullopt));
+    return reply;
 }
 
 }  // namespace tovik

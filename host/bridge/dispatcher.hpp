@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,9 +13,19 @@ namespace tovik {
 
 enum class CommandKind { immediate, background };
 
+// What a command resolves with: a JSON value, or the JSON text of one that the
+// handler wrote itself (query results skip the value tree that way).
+struct CommandResult {
+    CommandResult(nlohmann::json result) : value(std::move(result)) {}  // results convert implicitly
+    [[nodiscard]] static CommandResult from_json_text(std::string json_text);
+
+    nlohmann::json value;  // null when `text` holds the result
+    std::optional<std::string> text;
+};
+
 // A handler decodes its arguments (CommandArgs), does its work and returns the
 // result; it fails by throwing CommandError (or any std::exception).
-using CommandHandler = std::function<nlohmann::json(const nlohmann::json& args)>;
+using CommandHandler = std::function<CommandResult(const nlohmann::json& args)>;
 
 struct Command {
     CommandKind kind;
@@ -34,8 +45,13 @@ private:
 struct CommandReply {
     enum class Status { ok, failed, unknown_command };
     Status status;
-    // The result for ok; a message string otherwise.
+    // The result for ok (null when `text` holds it); a message string otherwise.
     nlohmann::json value;
+    // An ok result that the handler wrote as JSON text.
+    std::optional<std::string> text;
+
+    // The result or message as JSON text; moves a prepared text out.
+    [[nodiscard]] std::string json_text() &&;
 };
 
 using ReplyFn = std::function<void(CommandReply)>;
@@ -50,7 +66,8 @@ public:
 
     void dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply);
 
-    // Runs one command to completion on the calling thread (tests and tools).
+    // Runs one command to completion on the calling thread (tests and tools);
+    // the reply always carries its result as a value.
     [[nodiscard]] CommandReply call(const std::string& name, const nlohmann::json& args);
 
 private:

@@ -4,8 +4,6 @@ namespace tovik {
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
 // The allowed range of the second byte after a lead byte (Unicode table 3-7);
 // later continuation bytes are always 80..BF.
 struct LeadRule {
@@ -69,7 +67,7 @@ void append_repaired_utf8(std::string& out, std::string_view text) {
             continue;
         }
         out.append(text.substr(run_start, pos - run_start));
-        out.append(kReplacement);
+        out.append(kUtf8Replacement);
         pos += unit.length;
         run_start = pos;
     }

@@ -6,6 +6,9 @@
 
 namespace tovik {
 
+// U+FFFD REPLACEMENT CHARACTER in UTF-8.
+inline constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
+
 // One step of a UTF-8 scan. A valid unit is one whole well-formed sequence; an
 // invalid unit is the maximal ill-formed subpart at that position (at least one
 // byte), which is what gets one U+FFFD when the text is repaired.

@@ -61,7 +61,15 @@ Db::Db(std::filesystem::path data_dir, SecretStore& secrets) : data_dir_(std::mo
 
 void Db::open() {
     std::lock_guard lock(mutex_);
-    if (connection_) return;
+    if (connection_) {
+        // A page opens the database once per load. A transaction still open
+        // here was begun by a page that was reloaded before its COMMIT, and
+        // would hold every transaction of the new page; its work is lost
+        // with that page either way.
+        if (!sqlite3_get_autocommit(connection_.get()))
+            sqlite3_exec(connection_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        return;
+    }
 
     std::error_code error;
     fs::create_directories(data_dir_, error);
@@ -140,16 +148,20 @@ void Db::execute_guarded(sqlite3_stmt* statement) {
     throw DbError(message);
 }
 
-nlohmann::json Db::select(const std::string& sql, const nlohmann::json::array_t& params) {
+std::string Db::select(const std::string& sql, const nlohmann::json::array_t& params) {
     std::lock_guard lock(mutex_);
     const Statement statement = prepare(sql, params);
-    nlohmann::json rows = nlohmann::json::array();
-    if (!statement) return rows;
-    auto& array = rows.get_ref<nlohmann::json::array_t&>();
-    const RowShape shape(statement.get());
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) array.push_back(shape.read_row(statement.get()));
-    if (rc != SQLITE_DONE) fail_with_sqlite_message();
+    std::string rows = "[";
+    if (statement) {
+        const RowWriter writer(statement.get());
+        int rc;
+        while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+            if (rows.size() > 1) rows += ',';
+            writer.append_row(statement.get(), rows);
+        }
+        if (rc != SQLITE_DONE) fail_with_sqlite_message();
+    }
+    rows += ']';
     return rows;
 }
 

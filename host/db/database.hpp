@@ -34,8 +34,8 @@ public:
     void open();
     // Runs one statement that returns no rows.
     void execute(const std::string& sql, const nlohmann::json::array_t& params);
-    // Runs one statement and returns its rows as JSON objects.
-    [[nodiscard]] nlohmann::json select(const std::string& sql, const nlohmann::json::array_t& params);
+    // Runs one statement and returns its rows as the JSON text of an array of objects.
+    [[nodiscard]] std::string select(const std::string& sql, const nlohmann::json::array_t& params);
 
 private:
     [[nodiscard]] std::string database_key();

@@ -15,10 +15,11 @@ void add_db_commands(CommandTable& table, Db& db) {
         db.execute(sql, decoded.required_array("params").get_ref<const nlohmann::json::array_t&>());
         return nullptr;
     });
-    table.add("db_select", CommandKind::immediate, [&db](const nlohmann::json& args) -> nlohmann::json {
+    table.add("db_select", CommandKind::immediate, [&db](const nlohmann::json& args) {
         const CommandArgs decoded("db_select", args);
         const std::string sql = decoded.required_string("sql");
-        return db.select(sql, decoded.required_array("params").get_ref<const nlohmann::json::array_t&>());
+        return CommandResult::from_json_text(
+            db.select(sql, decoded.required_array("params").get_ref<const nlohmann::json::array_t&>()));
     });
 }
 

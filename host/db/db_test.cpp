@@ -19,7 +19,8 @@ using nlohmann::json;
 
 struct Reply {
     bool ok;
-    json value;  // the result, or the failure message
+    json value;        // the result, or the failure message
+    std::string text;  // the result as the page receives it
 };
 
 // Counts what reaches the backend; can be told to fail.
@@ -79,9 +80,11 @@ protected:
 
     Reply call(const std::string& name, const json& args) {
         try {
-            return {true, table_->find(name)->handler(args)};
+            CommandResult result = table_->find(name)->handler(args);
+            if (!result.text) return {true, std::move(result.value), {}};
+            return {true, json::parse(*result.text), std::move(*result.text)};
         } catch (const std::exception& e) {
-            return {false, e.what()};
+            return {false, e.what(), {}};
         }
     }
     Reply open() { return call("db_open", json::object()); }
@@ -253,8 +256,10 @@ TEST_F(DbTest, RowObjects) {
         {"SELECT 1 AS \"é\", 2 AS a, 3 AS _, 4 AS B", R"([{"B":4,"_":3,"a":2,"é":1}])"},
         {"SELECT 1 AS v UNION ALL SELECT 2 ORDER BY 1", R"([{"v":1},{"v":2}])"},
         {"SELECT 1 WHERE 0", "[]"},
+        {"SELECT 1 AS \"a\"\"\\b\"", R"([{"a\"\\b":1}])"},
+        {"SELECT 1 AS \"" "\xFF" "\"", "[{\"\xEF\xBF\xBD\":1}]"},
     };
-    for (const auto& [sql, expected] : cases) EXPECT_EQ(select(sql).value.dump(), expected) << sql;
+    for (const auto& [sql, expected] : cases) EXPECT_EQ(select(sql).text, expected) << sql;
 }
 
 TEST_F(DbTest, CellConversion) {
@@ -270,13 +275,16 @@ TEST_F(DbTest, CellConversion) {
         {"SELECT CAST(x'61ff62' AS TEXT) AS v", "[{\"v\":\"a\xEF\xBF\xBD" "b\"}]"},
         {"SELECT CAST(x'e282' AS TEXT) AS v", "[{\"v\":\"\xEF\xBF\xBD\"}]"},
         {"SELECT 'مرحبا' AS v", R"([{"v":"مرحبا"}])"},
+        {"SELECT 0.1 AS v, 1e300 AS w, -2.5e-8 AS x, 123456789012.0 AS y",
+         R"([{"v":0.1,"w":1e+300,"x":-2.5e-08,"y":123456789012.0}])"},
+        {"SELECT 'q\"b\\' || char(10, 9, 1, 31) || '/' AS v", R"([{"v":"q\"b\\\n\t\u0001\u001f/"}])"},
     };
-    for (const auto& [sql, expected] : cases) EXPECT_EQ(select(sql).value.dump(), expected) << sql;
+    for (const auto& [sql, expected] : cases) EXPECT_EQ(select(sql).text, expected) << sql;
 
     // NaN cannot be stored (SQLite keeps NULL), and comes back as null either way.
     must(execute("CREATE TABLE r (v REAL)"));
     must(execute("INSERT INTO r VALUES (?)", json::array({std::nan("")})));
-    EXPECT_EQ(select("SELECT v FROM r").value.dump(), R"([{"v":null}])");
+    EXPECT_EQ(select("SELECT v FROM r").text, R"([{"v":null}])");
 }
 
 TEST_F(DbTest, ParameterBinding) {
@@ -409,6 +417,19 @@ TEST_F(DbTest, FailedStatementLeavesTheTransactionOpen) {
     EXPECT_FALSE(execute("INSERT INTO missing VALUES (1)").ok);
     must(execute("COMMIT"));
     EXPECT_EQ(select("SELECT count(*) AS n FROM t").value.dump(), R"([{"n":2}])");
+}
+
+TEST_F(DbTest, OpeningAgainEndsATransactionLeftByAReloadedPage) {
+    must(open());
+    must(execute("CREATE TABLE t (u TEXT)"));
+    must(execute("BEGIN IMMEDIATE"));
+    must(execute("INSERT INTO t VALUES ('unfinished')"));
+    // The page reloads and opens again; its first transaction must start.
+    must(open());
+    must(execute("BEGIN IMMEDIATE"));
+    must(execute("INSERT INTO t VALUES ('next')"));
+    must(execute("COMMIT"));
+    EXPECT_EQ(select("SELECT u FROM t").value.dump(), R"([{"u":"next"}])");
 }
 
 TEST_F(DbTest, KeyAndOtherFilesAreOutOfThePagesReach) {

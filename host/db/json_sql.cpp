@@ -1,11 +1,13 @@
 #include "db/json_sql.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string_view>
 
+#include "bridge/json_text.hpp"
 #include "bridge/utf8.hpp"
 
 namespace tovik {
@@ -21,22 +23,30 @@ std::string repaired(std::string_view text) {
     return out;
 }
 
-json cell(sqlite3_stmt* statement, int column) {
+void append_cell(sqlite3_stmt* statement, int column, std::string& out) {
     switch (sqlite3_column_type(statement, column)) {
-        case SQLITE_INTEGER:
-            return static_cast<std::int64_t>(sqlite3_column_int64(statement, column));
+        case SQLITE_INTEGER: {
+            char buffer[24];
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, sqlite3_column_int64(statement, column)).ptr;
+            out.append(buffer, end);
+            return;
+        }
         case SQLITE_FLOAT: {
             const double value = sqlite3_column_double(statement, column);
-            if (!std::isfinite(value)) return nullptr;  // JSON has no NaN or infinity
-            return value;
+            if (std::isfinite(value))
+                append_json_double(out, value);
+            else
+                out += "null";  // JSON has no NaN or infinity
+            return;
         }
         case SQLITE_TEXT: {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
             const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
-            return repaired({text, size});
+            append_json_string(out, {text, size});
+            return;
         }
         default:  // NULL, and BLOB, which the page has no use for
-            return nullptr;
+            out += "null";
     }
 }
 
@@ -71,12 +81,12 @@ int bind_json(sqlite3_stmt* statement, int index, const json& value) {
     }
 }
 
-RowShape::RowShape(sqlite3_stmt* statement) {
+RowWriter::RowWriter(sqlite3_stmt* statement) {
     const int count = sqlite3_column_count(statement);
     keys_.reserve(static_cast<std::size_t>(count));
     for (int column = 0; column < count; ++column) {
         const char* name = sqlite3_column_name(statement, column);
-        keys_.push_back({name ? repaired(name) : std::string(), column});
+        keys_.push_back({name ? repaired(name) : std::string(), column, {}});
     }
     // Stable, so equal names stay in column order and the last one can be kept.
     std::stable_sort(keys_.begin(), keys_.end(), [](const Key& a, const Key& b) { return a.name < b.name; });
@@ -89,14 +99,24 @@ RowShape::RowShape(sqlite3_stmt* statement) {
             unique.push_back(std::move(key));
     }
     keys_ = std::move(unique);
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        auto& prefix = keys_[i].prefix;
+        prefix = i == 0 ? "{" : ",";
+        append_json_string(prefix, keys_[i].name);
+        prefix += ':';
+    }
 }
 
-json RowShape::read_row(sqlite3_stmt* statement) const {
-    json row(json::value_t::object);
-    auto& object = row.get_ref<json::object_t&>();
-    // Keys arrive sorted, so each insertion lands at the end without a search.
-    for (const auto& key : keys_) object.emplace_hint(object.end(), key.name, cell(statement, key.column));
-    return row;
+void RowWriter::append_row(sqlite3_stmt* statement, std::string& out) const {
+    if (keys_.empty()) {
+        out += "{}";
+        return;
+    }
+    for (const auto& key : keys_) {
+        out += key.prefix;
+        append_cell(statement, key.column, out);
+    }
+    out += '}';
 }
 
 }  // namespace tovik

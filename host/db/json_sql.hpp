@@ -15,19 +15,21 @@ namespace tovik {
 // Strings are bound without a copy: the value must outlive the statement.
 [[nodiscard]] int bind_json(sqlite3_stmt* statement, int index, const nlohmann::json& value);
 
-// How a result row becomes an object, worked out once per statement: keys in
-// byte-wise order, and for a repeated name only the last column.
-class RowShape {
+// Writes result rows as JSON object text straight from the statement, with no
+// value tree in between. The row shape is worked out once per statement: keys
+// in byte-wise order, and for a repeated name only the last column.
+class RowWriter {
 public:
-    explicit RowShape(sqlite3_stmt* statement);
+    explicit RowWriter(sqlite3_stmt* statement);
 
-    // The current row of the statement (after sqlite3_step gave SQLITE_ROW).
-    [[nodiscard]] nlohmann::json read_row(sqlite3_stmt* statement) const;
+    // Appends the current row (after sqlite3_step gave SQLITE_ROW) as an object.
+    void append_row(sqlite3_stmt* statement, std::string& out) const;
 
 private:
     struct Key {
         std::string name;
         int column;
+        std::string prefix;  // the quoted key and its colon, with the comma before it
     };
     std::vector<Key> keys_;
 };

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -19,10 +20,12 @@ public:
     PageReply& operator=(const PageReply&) = delete;
 
     void ok(const nlohmann::json& value);
+    // The result as JSON text already written.
+    void ok_text(std::string_view json_text);
     void fail(const std::string& message);
 
 private:
-    void send(const nlohmann::json& envelope);
+    void send(std::string_view head, std::string_view body);
 
     WebKitScriptMessageReply* reply_;
     JSCContext* context_;

@@ -25,6 +25,8 @@ namespace {
 
 constexpr const char* kScheme = "tovik";
 constexpr const char* kOrigin = "tovik://app";
+// The web view's processes release caches past a third of this and harder past half.
+constexpr guint kMemoryLimitMb = 300;
 
 struct WindowState {
     HostContext& host;
@@ -108,7 +110,7 @@ gboolean on_bridge_message(WebKitUserContentManager*, JSCValue* value, WebKitScr
     state.host.dispatcher.dispatch(command, args, [reply, &state, command](CommandReply result) {
         const bool ok = result.status == CommandReply::Status::ok;
         if (ok)
-            reply->ok(result.value);
+            reply->ok_text(std::move(result).json_text());
         else
             reply->fail(result.value.is_string() ? result.value.get<std::string>() : to_json_text(result.value));
         if (state.options.exit_after_invoke && !state.quit_scheduled) {
@@ -166,13 +168,27 @@ void emit_to_page(WindowState& state, const std::string& name, const nlohmann::j
     webkit_web_view_evaluate_javascript(state.view, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
-WebKitWebContext* make_web_context(const KnownFolders& folders) {
+// The page is one application from our own scheme, not a browsing session:
+// no page or resource caches to keep, and memory handed back well before the
+// default limit (the machine's whole memory) would ask for it. There is no kill
+// threshold: a killed page would lose the till's work.
+GObjectPtr<WebKitWebContext> make_web_context(const KnownFolders& folders) {
+    std::unique_ptr<WebKitMemoryPressureSettings, decltype(&webkit_memory_pressure_settings_free)> pressure(
+        webkit_memory_pressure_settings_new(), webkit_memory_pressure_settings_free);
+    webkit_memory_pressure_settings_set_memory_limit(pressure.get(), kMemoryLimitMb);
+    webkit_memory_pressure_settings_set_conservative_threshold(pressure.get(), 0.33);
+    webkit_memory_pressure_settings_set_strict_threshold(pressure.get(), 0.5);
+    webkit_memory_pressure_settings_set_poll_interval(pressure.get(), 5);
+    webkit_website_data_manager_set_memory_pressure_settings(pressure.get());
+
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
     GObjectPtr<WebKitWebsiteDataManager> data(webkit_website_data_manager_new(
         "base-data-directory", (folders.data / "webview").c_str(), "base-cache-directory",
         (folders.data / "webview-cache").c_str(), nullptr));
-    WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(data.get());
     G_GNUC_END_IGNORE_DEPRECATIONS
+    GObjectPtr<WebKitWebContext> context(WEBKIT_WEB_CONTEXT(g_object_new(
+        WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data.get(), "memory-pressure-settings", pressure.get(), nullptr)));
+    webkit_web_context_set_cache_model(context.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     return context;
 }
 
@@ -184,7 +200,7 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
 
     WindowState state{host, options, content_security_policy(kOrigin, ""), PagePaths(host.folders.documents)};
 
-    GObjectPtr<WebKitWebContext> context(make_web_context(host.folders));
+    GObjectPtr<WebKitWebContext> context = make_web_context(host.folders);
     webkit_web_context_register_uri_scheme(context.get(), kScheme, serve_asset, &state, nullptr);
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(context.get());
     webkit_security_manager_register_uri_scheme_as_secure(security, kScheme);
@@ -237,6 +253,9 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
     const bool debugging = g_getenv("TOVIK_DEVTOOLS") != nullptr;
     webkit_settings_set_enable_developer_extras(settings, debugging);
     webkit_settings_set_enable_write_console_messages_to_stdout(settings, debugging);
+    // Screens of lists and forms gain nothing from GPU compositing, and its
+    // GL context and layer buffers cost the web process tens of megabytes.
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(state.view, "show-notification", G_CALLBACK(on_show_notification), nullptr);
     g_signal_connect(state.view, "decide-policy", G_CALLBACK(on_decide_policy), nullptr);
     gtk_container_add(GTK_CONTAINER(state.window), GTK_WIDGET(state.view));

@@ -1,0 +1,155 @@
+// The client's facade and sync engine in the real window, through the real
+// bridge module: round trips, three-statement transactions, a large result, a
+// first pull of the server's records and a push of queued operations. The
+// figures go to the benchmark's bench_report command as printed lines.
+import { entities } from '../../../client/app/features';
+import { openLocalDb, type LocalDb } from '../../../client/storage';
+import { SyncEngine, type Send } from '../../../client/sync';
+
+interface Config {
+  serverUrl: string;
+  token: string;
+  records: number;
+  ops: number;
+}
+
+declare global {
+  interface Window {
+    __benchConfig: Config;
+  }
+}
+
+const config = window.__benchConfig;
+const lines: string[] = [];
+const say = (line: string) => lines.push(`window facade: ${line}`);
+const median = (values: number[]) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)] ?? NaN;
+
+async function roundTrips(db: LocalDb): Promise<void> {
+  // The page's clock is coarse: calls are timed in batches of 100.
+  for (let i = 0; i < 300; i++) await db.select('SELECT 1');
+  const perCall: number[] = [];
+  const started = performance.now();
+  for (let b = 0; b < 50; b++) {
+    const t = performance.now();
+    for (let i = 0; i < 100; i++) await db.select('SELECT 1');
+    perCall.push(((performance.now() - t) / 100) * 1000);
+  }
+  const total = performance.now() - started;
+  say(`5000 x select "SELECT 1" through the facade: median ${median(perCall).toFixed(0)} us per call ` +
+      `(batches of 100), ${(5000 / (total / 1000)).toFixed(0)} calls/s`);
+}
+
+async function transactions(db: LocalDb): Promise<void> {
+  await db.execute('CREATE TABLE IF NOT EXISTS bench_tx (id INTEGER PRIMARY KEY, label TEXT, amount REAL)');
+  const one = (i: number) =>
+    db.transaction(async () => {
+      await db.execute('INSERT INTO bench_tx (label, amount) VALUES (?, ?)', [`row ${i}`, i]);
+      await db.execute('UPDATE bench_tx SET amount = amount + 1 WHERE id = ?', [i]);
+      return db.select('SELECT COUNT(*) AS n FROM bench_tx');
+    });
+  for (let i = 0; i < 50; i++) await one(i);
+  const count = 2000;
+  const t = performance.now();
+  for (let i = 0; i < count; i++) await one(50 + i);
+  const ms = performance.now() - t;
+  say(`${count} transactions of 3 statements in a row: ${(count / (ms / 1000)).toFixed(0)} transactions/s, ` +
+      `${((ms * 1000) / count).toFixed(0)} us each`);
+}
+
+async function largeResult(db: LocalDb): Promise<void> {
+  await db.execute(
+    'CREATE TABLE IF NOT EXISTS bench_big (id INTEGER PRIMARY KEY, name TEXT, price REAL, qty INTEGER, note TEXT, code TEXT)',
+  );
+  await db.execute(
+    "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 30000) " +
+      "INSERT OR REPLACE INTO bench_big SELECT x, 'product ' || x, x * 1.25, x % 97, 'a note of some length for row ' || x, " +
+      "printf('%08d', x) FROM n",
+  );
+  const runs: number[] = [];
+  let bytes = 0;
+  for (let i = 0; i < 9; i++) {
+    const t = performance.now();
+    const rows = await db.select('SELECT * FROM bench_big');
+    runs.push(performance.now() - t);
+    if (i === 0) bytes = JSON.stringify(rows).length;
+  }
+  say(`one select of 30000 rows (${(bytes / 1e6).toFixed(2)} MB JSON) through the facade: ` +
+      `median of 9 ${median(runs).toFixed(1)} ms, best ${Math.min(...runs).toFixed(1)} ms`);
+}
+
+async function pullAndPush(db: LocalDb): Promise<void> {
+  let transport = 0;
+  let requests = 0;
+  const send: Send = async (path, init) => {
+    const t = performance.now();
+    const reply = await fetch(`${config.serverUrl}/mobile/v2${path}`, {
+      ...init,
+      headers: {
+        ...(init.headers as Record<string, string>),
+        Accept: 'application/json',
+        'Content-Type': 'application/json',
+        Authorization: `Bearer ${config.token}`,
+      },
+    });
+    const text = await reply.text();
+    transport += performance.now() - t;
+    requests++;
+    return new Response(text, { status: reply.status });
+  };
+  const engine = new SyncEngine({
+    db: async () => db,
+    entities,
+    deviceId: async () => 'bench-window-device',
+    token: async () => config.token,
+    dataEpoch: async () => null,
+    onAuthLost: () => {},
+    onStatus: () => {},
+    onChanged: () => {},
+    onPushed: () => {},
+    online: () => true,
+    send,
+  });
+  engine.resume();
+  const figures = (what: string, count: number, ms: number) =>
+    `${what}: ${count} in ${(ms / 1000).toFixed(2)} s = ${Math.round((count / ms) * 1000)}/s; ` +
+    `transport ${(transport / 1000).toFixed(2)} s, local work ${((ms - transport) / 1000).toFixed(2)} s, ` +
+    `${requests} requests${engine.lastError ? `, error: ${engine.lastError}` : ''}`;
+
+  const t0 = performance.now();
+  await engine.sync(true);
+  const pullMs = performance.now() - t0;
+  const [pulled] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM clients');
+  say(figures(`first pull of ${config.records} records`, pulled?.n ?? 0, pullMs));
+
+  for (let i = 0; i < config.ops; i++)
+    await db.execute(
+      "INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, data_json) VALUES (?, 'note', 'upsert', ?, ?, ?)",
+      [crypto.randomUUID(), crypto.randomUUID(), new Date().toISOString(), JSON.stringify({ title: `n${i}`, body: 'bench' })],
+    );
+  transport = 0;
+  requests = 0;
+  const t1 = performance.now();
+  await engine.sync(true);
+  const pushMs = performance.now() - t1;
+  const [left] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM outbox');
+  say(figures(`push of ${config.ops} queued operations`, config.ops - (left?.n ?? 0), pushMs));
+}
+
+async function report(payload: object): Promise<void> {
+  const handler = (window as { webkit?: { messageHandlers?: { tovik?: { postMessage(m: unknown): unknown } } } })
+    .webkit?.messageHandlers?.tovik;
+  await handler?.postMessage({ cmd: 'bench_report', args: payload });
+}
+
+(async () => {
+  try {
+    const db = await openLocalDb();
+    await roundTrips(db);
+    await transactions(db);
+    await largeResult(db);
+    await pullAndPush(db);
+    await report({ lines });
+  } catch (error) {
+    await report({ lines, error: String(error) });
+  }
+})();
