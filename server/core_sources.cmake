@@ -1,10 +1,10 @@
 # Sources of everything but the network layer, relative to server/; shared by the server's
 # build and the fuzz target's own clang build.
 set(TOVIK_SERVER_CORE_SOURCES
-  util/clock.cpp util/crypto.cpp util/log.cpp util/uuid.cpp util/version_compare.cpp
+  util/clock.cpp util/crypto.cpp util/log.cpp util/untrusted_json.cpp util/uuid.cpp util/version_compare.cpp
   store/row.cpp store/schema_sqlite.cpp store/sqlite_database.cpp
   http/message.cpp http/router.cpp
-  api/accounts.cpp api/pipeline.cpp api/platform_routes.cpp api/profile.cpp api/routes.cpp
+  api/accounts.cpp api/attempt_window.cpp api/pipeline.cpp api/platform_routes.cpp api/profile.cpp api/routes.cpp
   api/settings.cpp api/sync_routes.cpp api/versions.cpp
   sync/entities.cpp sync/pull.cpp sync/push.cpp sync/records.cpp
   sync/rules/access.cpp sync/rules/fields.cpp sync/rules/lines.cpp sync/rules/locks.cpp sync/rules/stock_moves.cpp

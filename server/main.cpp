@@ -17,7 +17,7 @@ namespace {
 
 const char* kUsage =
     "usage: tovik-server --listen HOST:PORT --db sqlite:PATH [--seed demo] [--threads N]\n"
-    "                    [--max-body BYTES] [--fast-password-hash]\n"
+    "                    [--max-body BYTES] [--max-connections-per-address N] [--fast-password-hash]\n"
     "       tovik-server admin --db sqlite:PATH COMMAND [options]   (admin --help lists them)\n";
 
 struct ServeOptions {
@@ -27,6 +27,7 @@ struct ServeOptions {
   std::string seed;
   int threads = 0;
   std::size_t max_body = 8 * 1024 * 1024;
+  std::size_t max_per_address = 256;
   bool fast_hash = false;
 };
 
@@ -54,6 +55,8 @@ ServeOptions parse(int argc, char** argv) {
       o.threads = std::stoi(value());
     } else if (a == "--max-body") {
       o.max_body = std::stoull(value());
+    } else if (a == "--max-connections-per-address") {
+      o.max_per_address = std::stoull(value());
     } else if (a == "--fast-password-hash") {
       o.fast_hash = true;
     } else {
@@ -87,6 +90,8 @@ int serve(const ServeOptions& o) {
   so.port = o.port;
   so.threads = o.threads;
   so.max_body_bytes = o.max_body;
+  so.max_connections_per_address = o.max_per_address;
+  so.heavy_threads = std::max(1, o.threads / 2);
   tovik::net::Server server(so, router, hub, {keys.key, keys.secret});
   // Tests and tools read this first line to find the port.
   std::printf("listening http://%s:%u\n", o.host.find(':') == std::string::npos ? o.host.c_str()

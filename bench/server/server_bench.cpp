@@ -106,7 +106,7 @@ void bench_pull() {
 }
 
 void bench_fanout() {
-  ServerProcess server;
+  ServerProcess server({"--max-connections-per-address", "1000"});
   const auto client = sign_in(server, "bench realtime");
   const auto config = client.api("GET", "/realtime/config").json_body();
   const auto channel = "private-" + config["channel"].get<std::string>();

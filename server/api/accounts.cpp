@@ -1,13 +1,10 @@
 #include "api/accounts.hpp"
 
-#include <chrono>
-#include <deque>
 #include <iostream>
-#include <map>
-#include <mutex>
 
-#include "realtime/events.hpp"
+#include "api/attempt_window.hpp"
 #include "api/profile.hpp"
+#include "realtime/events.hpp"
 #include "util/clock.hpp"
 #include "util/crypto.hpp"
 
@@ -34,37 +31,24 @@ std::string trimmed(const json& body, const char* key) {
   return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
-// Failed sign-ins per e-mail, kept in memory: ten failures within fifteen minutes lock the
-// address out until the oldest one ages.
-class LoginThrottle {
- public:
-  bool blocked(const std::string& email) {
-    std::lock_guard lock(m_);
-    auto& q = prune(email);
-    return q.size() >= 10;
-  }
-  void failed(const std::string& email) {
-    std::lock_guard lock(m_);
-    prune(email).push_back(util::unix_now());
-  }
-  void succeeded(const std::string& email) {
-    std::lock_guard lock(m_);
-    failures_.erase(email);
-  }
-
- private:
-  std::deque<std::int64_t>& prune(const std::string& email) {
-    auto& q = failures_[email];
-    while (!q.empty() && q.front() < util::unix_now() - 15 * 60) q.pop_front();
-    return q;
-  }
-  std::mutex m_;
-  std::map<std::string, std::deque<std::int64_t>> failures_;
+// Attempts kept in memory. Failed sign-ins per account (whatever name reached it) and per
+// address: ten failures for one account within fifteen minutes lock it out until the oldest
+// ages; an address gets more, since an office may share one. Reset codes sent per address typed
+// and per caller address, so that codes cannot be reissued at will.
+struct Limits {
+  AttemptWindow account_failures{10, 15 * 60};
+  AttemptWindow address_failures{50, 15 * 60};
+  AttemptWindow codes_per_email{5, 60 * 60};
+  AttemptWindow codes_per_address{20, 60 * 60};
 };
 
-LoginThrottle& throttle() {
-  static LoginThrottle t;
-  return t;
+Limits& limits() {
+  static Limits l;
+  return l;
+}
+
+http::Response too_many() {
+  return http::error_reply(429, "Too many sign-in attempts. Try again in a few minutes.");
 }
 
 // The hash checked when no user matches, so that unknown addresses take as long as known ones.
@@ -130,7 +114,7 @@ std::int64_t revoke_sessions(store::Tx& tx, std::int64_t user_id, std::int64_t o
 void register_account_routes(Api& api) {
   App& app = api.app();
 
-  api.open("POST", "/login", [&app](http::Request& req) {
+  api.open("POST", "/login", [&app](http::Request& req) -> http::Response {
     json body;
     if (auto bad = parse_body(req, body)) return *bad;
     const auto email = lower(trimmed(body, "email"));
@@ -139,8 +123,7 @@ void register_account_routes(Api& api) {
     if (email.empty()) errors["email"] = {"Enter your e-mail or user name."};
     if (password.empty()) errors["password"] = {"Enter your password."};
     if (!errors.empty()) return invalid(errors);
-    if (throttle().blocked(email))
-      return http::error_reply(429, "Too many sign-in attempts. Try again in a few minutes.");
+    if (limits().address_failures.exhausted(req.remote_ip)) return too_many();
 
     std::optional<store::Row> user;
     app.db.read([&](store::Tx& tx) {
@@ -148,13 +131,17 @@ void register_account_routes(Api& api) {
                     "FROM users WHERE lower(email) = $1 OR lower(username) = $1",
                     {email});
     });
+    // The e-mail and the user name of one account share its count.
+    const auto account = user ? "user:" + std::to_string(user->integer("id")) : "name:" + email;
+    if (limits().account_failures.exhausted(account)) return too_many();
     const bool fast = app.config.fast_password_hash;
     const bool ok = util::verify_password(user ? user->text("password_hash") : dummy_hash(fast), password);
     if (!user || !ok) {
-      throttle().failed(email);
+      limits().account_failures.add(account);
+      limits().address_failures.add(req.remote_ip);
       return http::error_reply(422, "These credentials do not match our records.");
     }
-    throttle().succeeded(email);
+    limits().account_failures.clear(account);
     if (user->integer("suspended")) return suspended_reply(user->text("suspension_message"));
 
     const auto device = trimmed(body, "device_name");
@@ -174,7 +161,7 @@ void register_account_routes(Api& api) {
     return http::json_reply(202, {{"otp_required", true},
                                   {"challenge", challenge},
                                   {"message", "We e-mailed you a 6-digit sign-in code."}});
-  });
+  }, http::Cost::heavy);
 
   api.open("POST", "/login/otp", [&app](http::Request& req) {
     json body;
@@ -224,21 +211,30 @@ void register_account_routes(Api& api) {
     if (auto bad = parse_body(req, body)) return *bad;
     const auto email = lower(trimmed(body, "email"));
     if (email.empty()) return invalid({{"email", {"Enter your e-mail address."}}});
+    // Counted per address typed, known or not, so the limit tells nothing about accounts.
+    if (limits().codes_per_email.exhausted(email) || limits().codes_per_address.exhausted(req.remote_ip))
+      return http::error_reply(429, "Too many reset requests. Try again later.");
+    limits().codes_per_email.add(email);
+    limits().codes_per_address.add(req.remote_ip);
     app.db.write([&](store::Tx& tx) {
       auto u = tx.one("SELECT id, email FROM users WHERE lower(email) = $1 AND suspended = 0", {email});
       if (!u) return;
       const auto code = util::random_digits(6);
+      // A new code keeps the wrong tries of the one it replaces, and their deadline, until that
+      // deadline passes: asking again does not buy more guesses.
       tx.exec("INSERT INTO password_resets (user_id, code_hash, expires_unix, attempts) "
-              "VALUES ($1, $2, $3, 0) ON CONFLICT (user_id) DO UPDATE SET "
-              "code_hash = excluded.code_hash, expires_unix = excluded.expires_unix, attempts = 0",
-              {u->integer("id"), util::sha256_hex(code), util::unix_now() + kResetSeconds});
+              "VALUES ($1, $2, $3, 0) ON CONFLICT (user_id) DO UPDATE SET code_hash = excluded.code_hash, "
+              "expires_unix = CASE WHEN password_resets.expires_unix >= $4 AND password_resets.attempts > 0 "
+              "THEN password_resets.expires_unix ELSE excluded.expires_unix END, "
+              "attempts = CASE WHEN password_resets.expires_unix >= $4 THEN password_resets.attempts ELSE 0 END",
+              {u->integer("id"), util::sha256_hex(code), util::unix_now() + kResetSeconds, util::unix_now()});
       send_mail(tx, u->text("email"), "Your password reset code", code);
     });
     // The same answer whether or not the address has an account.
     return http::json_reply(200, {{"message", "If an account uses that address, we e-mailed it a 6-digit code."}});
   });
 
-  api.open("POST", "/password/reset", [&app](http::Request& req) {
+  api.open("POST", "/password/reset", [&app](http::Request& req) -> http::Response {
     json body;
     if (auto bad = parse_body(req, body)) return *bad;
     const auto email = lower(trimmed(body, "email"));
@@ -255,8 +251,11 @@ void register_account_routes(Api& api) {
       errors["password"] = {"The password confirmation does not match."};
     if (!errors.empty()) return invalid(errors);
 
-    const auto hash = util::hash_password(password, app.config.fast_password_hash);
+    // The code is checked before the costly hash, and again when the password is written, so
+    // that a code used meanwhile by another request does not count twice.
     std::optional<http::Response> failure;
+    std::int64_t user_id = 0;
+    std::string code_hash;
     app.db.write([&](store::Tx& tx) {
       auto r = tx.one("SELECT p.user_id, p.code_hash, p.expires_unix, p.attempts FROM password_resets p "
                       "JOIN users u ON u.id = p.user_id WHERE lower(u.email) = $1",
@@ -269,16 +268,25 @@ void register_account_routes(Api& api) {
         failure = invalid({{"code", {"The reset code is not valid or has expired."}}});
         return;
       }
-      const auto user_id = r->integer("user_id");
+      user_id = r->integer("user_id");
+      code_hash = r->text("code_hash");
+    });
+    if (failure) return *failure;
+    const auto hash = util::hash_password(password, app.config.fast_password_hash);
+    app.db.write([&](store::Tx& tx) {
+      tx.exec("DELETE FROM password_resets WHERE user_id = $1 AND code_hash = $2", {user_id, code_hash});
+      if (tx.changes() == 0) {
+        failure = invalid({{"code", {"The reset code is not valid or has expired."}}});
+        return;
+      }
       tx.exec("UPDATE users SET password_hash = $1 WHERE id = $2", {hash, user_id});
-      tx.exec("DELETE FROM password_resets WHERE user_id = $1", {user_id});
       // A new password ends every signed-in device.
       revoke_sessions(tx, user_id, 0, 0);
     });
     if (failure) return *failure;
     app.events_written();
     return http::json_reply(200, {{"message", "Your password was reset. Sign in with the new password."}});
-  });
+  }, http::Cost::heavy);
 
   api.authed("GET", "/me", [&app](http::Request&, const Principal& p) {
     json user;

@@ -5,6 +5,7 @@
 #include "api/versions.hpp"
 #include "util/clock.hpp"
 #include "util/crypto.hpp"
+#include "util/untrusted_json.hpp"
 
 namespace tovik::api {
 
@@ -95,6 +96,8 @@ std::string public_base(const http::Request& request) {
 std::optional<http::Response> parse_body(const http::Request& request, json& out) {
   try {
     out = request.json();
+  } catch (const util::JsonTooDeep&) {
+    return http::error_reply(400, "The request body is nested too deeply.");
   } catch (const json::exception&) {
     return http::error_reply(400, "The request body is not valid JSON.");
   }
@@ -122,11 +125,14 @@ std::optional<http::Response> Api::gates(const http::Request& request) {
   return reply;
 }
 
-void Api::open(const std::string& method, const std::string& path, http::Handler handler) {
-  router_.add(method, kBase + path, [this, handler](http::Request& request) {
-    if (auto stop = gates(request)) return *stop;
-    return handler(request);
-  });
+void Api::open(const std::string& method, const std::string& path, http::Handler handler, http::Cost cost) {
+  router_.add(
+      method, kBase + path,
+      [this, handler](http::Request& request) {
+        if (auto stop = gates(request)) return *stop;
+        return handler(request);
+      },
+      cost);
 }
 
 void Api::authed(const std::string& method, const std::string& path, AuthedHandler handler) {
@@ -136,6 +142,7 @@ void Api::authed(const std::string& method, const std::string& path, AuthedHandl
     if (!auth.principal) return auth.failure;
     auto reply = handler(request, *auth.principal);
     reply.set_header("X-Permissions-Hash", auth.principal->permissions_hash);
+    reply.signed_in = true;
     return reply;
   });
 }

@@ -20,7 +20,8 @@ class Api {
   Api(App& app, http::Router& router) : app_(app), router_(router) {}
 
   // A call open to anyone (sign-in, password reset).
-  void open(const std::string& method, const std::string& path, http::Handler handler);
+  void open(const std::string& method, const std::string& path, http::Handler handler,
+            http::Cost cost = http::Cost::light);
   // A call that needs a signed-in session.
   void authed(const std::string& method, const std::string& path, AuthedHandler handler);
 

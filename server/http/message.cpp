@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "util/untrusted_json.hpp"
+
 namespace tovik::http {
 
 bool CaseLess::operator()(std::string_view a, std::string_view b) const {
@@ -23,7 +25,7 @@ std::string Request::query_value(const std::string& name) const {
 
 nlohmann::json Request::json() const {
   if (body.find_first_not_of(" \t\r\n") == std::string::npos) return nlohmann::json::object();
-  return nlohmann::json::parse(body);
+  return util::parse_untrusted_json(body);
 }
 
 void Response::set_header(std::string name, std::string value) {

@@ -26,7 +26,8 @@ struct Request {
 
   [[nodiscard]] std::string header(std::string_view name) const;
   [[nodiscard]] std::string query_value(const std::string& name) const;
-  // Parses the body as JSON; an empty body is an empty object. Throws on malformed JSON.
+  // Parses the body as JSON; an empty body is an empty object. Throws on malformed JSON and
+  // util::JsonTooDeep on nesting no message needs.
   [[nodiscard]] nlohmann::json json() const;
 };
 
@@ -35,6 +36,8 @@ struct Response {
   std::string content_type = "application/json";
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
+  // Set by the signed-in pipeline: the connection belongs to a session and may idle longer.
+  bool signed_in = false;
 
   void set_header(std::string name, std::string value);
   [[nodiscard]] std::string header(std::string_view name) const;

@@ -16,12 +16,12 @@ std::vector<std::string> split_path(std::string_view path) {
   return out;
 }
 
-void Router::add(std::string method, std::string pattern, Handler handler) {
+void Router::add(std::string method, std::string pattern, Handler handler, Cost cost) {
   auto segments = split_path(pattern);
   for (const auto& r : routes_)
     if (r.method == method && r.segments == segments)
       throw std::logic_error("route registered twice: " + method + " " + pattern);
-  routes_.push_back({std::move(method), std::move(segments), std::move(handler)});
+  routes_.push_back({std::move(method), std::move(segments), std::move(handler), cost});
 }
 
 namespace {
@@ -54,19 +54,33 @@ Response Router::dispatch(Request& request) const {
   return reply;
 }
 
+bool Router::matches(const Route& route, const std::vector<std::string>& segments,
+                     std::map<std::string, std::string>* params) {
+  if (route.segments.size() != segments.size()) return false;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const auto& p = route.segments[i];
+    if (p.size() > 2 && p.front() == '{' && p.back() == '}') {
+      if (params) (*params)[p.substr(1, p.size() - 2)] = segments[i];
+    } else if (p != segments[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Cost Router::cost(const Request& request) const {
+  const auto segments = split_path(request.path);
+  for (const auto& route : routes_)
+    if (route.method == request.method && matches(route, segments, nullptr)) return route.cost;
+  return Cost::light;
+}
+
 Response Router::route(Request& request) const {
   const auto segments = split_path(request.path);
   bool path_known = false;
   for (const auto& route : routes_) {
-    if (route.segments.size() != segments.size()) continue;
     std::map<std::string, std::string> params;
-    bool match = true;
-    for (std::size_t i = 0; i < segments.size() && match; ++i) {
-      const auto& p = route.segments[i];
-      if (p.size() > 2 && p.front() == '{' && p.back() == '}') params[p.substr(1, p.size() - 2)] = segments[i];
-      else match = p == segments[i];
-    }
-    if (!match) continue;
+    if (!matches(route, segments, &params)) continue;
     path_known = true;
     if (route.method != request.method) continue;
     request.params = std::move(params);

@@ -1,4 +1,5 @@
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket/rfc6455.hpp>
@@ -18,12 +19,17 @@ using tcp = boost::asio::ip::tcp;
 
 namespace {
 
+// How long a connection may wait for a request: a connection that has not shown a session
+// yet gets little, since holding idle sockets is all an anonymous flood needs. A request's
+// body, once its header is in, gets the long limit.
+constexpr auto kSignedInIdle = std::chrono::seconds(60);
+constexpr auto kAnonymousIdle = std::chrono::seconds(10);
 constexpr auto kReadTimeout = std::chrono::seconds(60);
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
-  HttpSession(tcp::socket socket, std::shared_ptr<Shared> shared)
-      : stream_(std::move(socket)), shared_(std::move(shared)) {
+  HttpSession(tcp::socket socket, Slot slot, std::shared_ptr<Shared> shared)
+      : stream_(std::move(socket)), slot_(std::move(slot)), shared_(std::move(shared)) {
     boost::system::error_code ec;
     const auto endpoint = stream_.socket().remote_endpoint(ec);
     if (!ec) remote_ip_ = endpoint.address().to_string();
@@ -38,7 +44,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     parser_.emplace();
     parser_->body_limit(shared_->max_body_bytes);
     parser_->header_limit(64 * 1024);
-    stream_.expires_after(kReadTimeout);
+    stream_.expires_after(signed_in_ ? kSignedInIdle : kAnonymousIdle);
     bhttp::async_read_header(stream_, buffer_, *parser_,
                              [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_header(ec); });
   }
@@ -47,6 +53,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   // "100 Continue" at once instead of waiting out its own timer.
   void on_header(beast::error_code ec) {
     if (ec) return on_read(ec);
+    stream_.expires_after(kReadTimeout);
     const auto& head = parser_->get();
     if (beast::iequals(head[bhttp::field::expect], "100-continue") && !parser_->is_done()) {
       static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -77,7 +84,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     auto req = parser_->release();
     if (beast::websocket::is_upgrade(req)) {
       if (std::string(req.target()).rfind("/app/", 0) == 0) {
-        start_websocket_session(std::move(stream_), std::move(req), shared_);
+        start_websocket_session(std::move(stream_), std::move(req), std::move(slot_), shared_);
         return;
       }
     }
@@ -92,15 +99,40 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     for (const auto& field : req) request.headers[std::string(field.name_string())] = std::string(field.value());
     request.body = std::move(req.body());
     request.remote_ip = remote_ip_;
-    http::Response reply;
+    const unsigned version = req.version();
+    const bool keep_alive = req.keep_alive();
+    if (shared_->router.cost(request) == http::Cost::light) return answer(dispatch(request), request, version, keep_alive, started);
+    if (++shared_->heavy_queued > Shared::kMaxHeavyQueued) {
+      --shared_->heavy_queued;
+      auto busy = http::error_reply(503, "The server is busy. Try again in a moment.");
+      busy.set_header("Retry-After", "1");
+      return answer(busy, request, version, keep_alive, started);
+    }
+    boost::asio::post(shared_->heavy_pool, [self = shared_from_this(), request = std::move(request), version,
+                                            keep_alive, started]() mutable {
+      --self->shared_->heavy_queued;
+      auto reply = self->dispatch(request);
+      boost::asio::post(self->stream_.get_executor(), [self, reply = std::move(reply), request = std::move(request),
+                                                       version, keep_alive, started] {
+        self->answer(reply, request, version, keep_alive, started);
+      });
+    });
+  }
+
+  http::Response dispatch(http::Request& request) {
     try {
-      reply = shared_->router.dispatch(request);
+      return shared_->router.dispatch(request);
     } catch (const std::exception& e) {
       util::log_line({{"event", "handler_error"}, {"path", request.path}, {"error", e.what()}});
-      reply = http::error_reply(500, "The server hit an internal error.");
+      return http::error_reply(500, "The server hit an internal error.");
     }
-    const bool keep = req.keep_alive() && !shared_->stopping;
-    write(to_beast(reply, req.version(), keep), request.method, request.path, started, true);
+  }
+
+  void answer(const http::Response& reply, const http::Request& request, unsigned version, bool keep_alive,
+              std::chrono::steady_clock::time_point started) {
+    if (reply.signed_in) signed_in_ = true;
+    const bool keep = keep_alive && !shared_->stopping;
+    write(to_beast(reply, version, keep), request.method, request.path, started, true);
   }
 
   static std::shared_ptr<bhttp::response<bhttp::string_body>> to_beast(const http::Response& reply,
@@ -155,18 +187,20 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   }
 
   beast::tcp_stream stream_;
+  Slot slot_;
   beast::flat_buffer buffer_;
   std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
   std::shared_ptr<Shared> shared_;
   std::string remote_ip_;
   bool draining_ = false;
+  bool signed_in_ = false;
   std::array<char, 65536> sink_{};
 };
 
 }  // namespace
 
-void start_http_session(tcp::socket socket, std::shared_ptr<Shared> shared) {
-  std::make_shared<HttpSession>(std::move(socket), std::move(shared))->run();
+void start_http_session(tcp::socket socket, Slot slot, std::shared_ptr<Shared> shared) {
+  std::make_shared<HttpSession>(std::move(socket), std::move(slot), std::move(shared))->run();
 }
 
 }  // namespace tovik::net

@@ -4,6 +4,7 @@
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -28,7 +29,9 @@ struct Server::Impl {
         acceptor(ioc),
         signals(ioc, SIGINT, SIGTERM),
         drain_timer(ioc),
-        shared(std::make_shared<Shared>(router, hub, std::move(keys), options.max_body_bytes)) {
+        accept_backoff(ioc),
+        shared(std::make_shared<Shared>(router, hub, std::move(keys), options.max_body_bytes,
+                                        options.max_connections_per_address, options.heavy_threads)) {
     const tcp::endpoint endpoint(asio::ip::make_address(options.address), options.port);
     acceptor.open(endpoint.protocol());
     acceptor.set_option(asio::socket_base::reuse_address(true));
@@ -38,12 +41,26 @@ struct Server::Impl {
 
   void accept() {
     acceptor.async_accept(asio::make_strand(ioc), [this](boost::system::error_code ec, tcp::socket socket) {
-      if (ec) {
-        if (!acceptor.is_open()) return;
-      } else {
-        start_http_session(std::move(socket), shared);
+      if (!acceptor.is_open()) return;
+      if (ec) return back_off();
+      accept_delay = std::chrono::milliseconds(0);
+      boost::system::error_code peer_ec;
+      const auto peer = socket.remote_endpoint(peer_ec);
+      if (!peer_ec) {
+        if (auto slot = shared->slots->take(peer.address().to_string()))
+          start_http_session(std::move(socket), std::move(slot), shared);
       }
       accept();
+    });
+  }
+
+  // Accepting fails when the process is out of file handles (and the pending connection stays
+  // queued): retrying at once would spin, so wait, longer each time, up to a second.
+  void back_off() {
+    accept_delay = std::min(std::chrono::milliseconds(1000), std::max(std::chrono::milliseconds(10), accept_delay * 2));
+    accept_backoff.expires_after(accept_delay);
+    accept_backoff.async_wait([this](boost::system::error_code ec) {
+      if (!ec) accept();
     });
   }
 
@@ -52,6 +69,7 @@ struct Server::Impl {
     shared->stopping = true;
     boost::system::error_code ec;
     acceptor.close(ec);
+    accept_backoff.cancel();
     shared->hub.close_all();
     drain_deadline = std::chrono::steady_clock::now() + kDrainLimit;
     drain();
@@ -73,6 +91,8 @@ struct Server::Impl {
   tcp::acceptor acceptor;
   asio::signal_set signals;
   asio::steady_timer drain_timer;
+  asio::steady_timer accept_backoff;
+  std::chrono::milliseconds accept_delay{0};
   std::chrono::steady_clock::time_point drain_deadline;
   std::shared_ptr<Shared> shared;
 };
@@ -93,6 +113,7 @@ void Server::run() {
   for (int i = 1; i < impl_->options.threads; ++i) pool.emplace_back([this] { impl_->ioc.run(); });
   impl_->ioc.run();
   for (auto& t : pool) t.join();
+  impl_->shared->heavy_pool.join();
 }
 
 }  // namespace tovik::net

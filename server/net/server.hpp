@@ -14,6 +14,10 @@ struct ServerOptions {
   unsigned short port = 8787;
   int threads = 4;
   std::size_t max_body_bytes = 8 * 1024 * 1024;
+  // Connections one remote address may hold at once; more are closed on arrival.
+  std::size_t max_connections_per_address = 256;
+  // Threads for heavy handlers (password hashing).
+  int heavy_threads = 1;
 };
 
 // HTTP/1.1 and the realtime WebSocket on one port, served by a pool of threads.

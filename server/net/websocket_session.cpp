@@ -17,8 +17,8 @@ namespace {
 
 class WebSocketSession : public realtime::Subscriber, public std::enable_shared_from_this<WebSocketSession> {
  public:
-  WebSocketSession(beast::tcp_stream stream, std::shared_ptr<Shared> shared)
-      : ws_(std::move(stream)), shared_(std::move(shared)) {}
+  WebSocketSession(beast::tcp_stream stream, Slot slot, std::shared_ptr<Shared> shared)
+      : ws_(std::move(stream)), slot_(std::move(slot)), shared_(std::move(shared)) {}
 
   ~WebSocketSession() override { shared_->hub.disconnected(this); }
 
@@ -105,6 +105,7 @@ class WebSocketSession : public realtime::Subscriber, public std::enable_shared_
   }
 
   websocket::stream<beast::tcp_stream> ws_;
+  Slot slot_;
   std::shared_ptr<Shared> shared_;
   beast::flat_buffer buffer_;
   std::deque<std::string> queue_;
@@ -117,9 +118,9 @@ class WebSocketSession : public realtime::Subscriber, public std::enable_shared_
 
 }  // namespace
 
-void start_websocket_session(beast::tcp_stream stream, bhttp::request<bhttp::string_body> upgrade,
+void start_websocket_session(beast::tcp_stream stream, bhttp::request<bhttp::string_body> upgrade, Slot slot,
                              std::shared_ptr<Shared> shared) {
-  std::make_shared<WebSocketSession>(std::move(stream), std::move(shared))->run(std::move(upgrade));
+  std::make_shared<WebSocketSession>(std::move(stream), std::move(slot), std::move(shared))->run(std::move(upgrade));
 }
 
 }  // namespace tovik::net

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "util/crypto.hpp"
+#include "util/untrusted_json.hpp"
 
 namespace tovik::realtime {
 
@@ -35,8 +36,8 @@ std::string PusherConnection::welcome() const {
 std::vector<std::string> PusherConnection::on_frame(const std::string& text) {
   json frame;
   try {
-    frame = json::parse(text);
-  } catch (const json::exception&) {
+    frame = util::parse_untrusted_json(text);
+  } catch (const std::exception&) {
     return {error_frame(4200, "The message is not JSON.")};
   }
   if (!frame.is_object() || !frame.contains("event") || !frame["event"].is_string())
@@ -46,8 +47,8 @@ std::vector<std::string> PusherConnection::on_frame(const std::string& text) {
   json data = frame.value("data", json::object());
   if (data.is_string()) {
     try {
-      data = json::parse(data.get<std::string>());
-    } catch (const json::exception&) {
+      data = util::parse_untrusted_json(data.get<std::string>());
+    } catch (const std::exception&) {
       data = json::object();
     }
   }

@@ -23,6 +23,8 @@ using StmtHandle = std::unique_ptr<sqlite3_stmt, StmtFinalize>;
 
 class Connection {
  public:
+  static constexpr std::size_t kMaxCachedStatements = 256;
+
   Connection(const std::string& path, bool readonly) {
     sqlite3* raw = nullptr;
     const int flags = (readonly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
@@ -52,6 +54,9 @@ class Connection {
   sqlite3_stmt* prepare(std::string_view sql) {
     auto it = cache_.find(sql);
     if (it == cache_.end()) {
+      // Bounded, whatever SQL callers build; statements are only in use between prepare and
+      // the end of one exec or query, never while another is prepared on the connection.
+      if (cache_.size() >= kMaxCachedStatements) cache_.clear();
       sqlite3_stmt* raw = nullptr;
       if (sqlite3_prepare_v3(db_.get(), sql.data(), static_cast<int>(sql.size()),
                              SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK)

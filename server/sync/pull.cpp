@@ -1,5 +1,7 @@
 #include "sync/pull.hpp"
 
+#include <algorithm>
+
 #include "sync/entities.hpp"
 #include "util/crypto.hpp"
 
@@ -32,12 +34,14 @@ std::int64_t decode_cursor(const std::string& cursor, std::int64_t company, std:
 
 json pull_page(store::Database& db, const PullRequest& request) {
   const auto after = decode_cursor(request.cursor, request.company_id, request.data_epoch);
-  // Kinds to return, and the entity name each kind is returned under.
+  // The kinds asked for, each once, in the table's order, bound into one statement of fixed
+  // shape (unused places are NULL, which matches nothing): however a client spells the list,
+  // the server prepares a single statement for it.
+  const auto& pulled = pulled_entities();
   std::vector<std::string> kinds;
-  for (const auto& name : request.entities) {
-    const auto* e = find_entity(name);
-    if (e && e->pulled && e->kind == e->name) kinds.emplace_back(e->kind);
-  }
+  for (const auto name : pulled)
+    if (std::find(request.entities.begin(), request.entities.end(), name) != request.entities.end())
+      kinds.emplace_back(name);
   json changes = json::object();
   json deleted = json::array();
   std::int64_t last = after;
@@ -46,9 +50,10 @@ json pull_page(store::Database& db, const PullRequest& request) {
     std::string sql = "SELECT id, kind, uuid, version, seq, deleted, data_json FROM records "
                       "WHERE company_id = $1 AND seq > $2 AND kind IN (";
     store::Params params = {request.company_id, after, static_cast<std::int64_t>(request.limit) + 1};
-    for (std::size_t i = 0; i < kinds.size(); ++i) {
+    for (std::size_t i = 0; i < pulled.size(); ++i) {
       sql += (i ? ", $" : "$") + std::to_string(i + 4);
-      params.emplace_back(kinds[i]);
+      if (i < kinds.size()) params.emplace_back(kinds[i]);
+      else params.emplace_back(nullptr);
     }
     sql += ") ORDER BY seq LIMIT $3";
     db.read([&](store::Tx& tx) {

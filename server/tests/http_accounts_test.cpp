@@ -143,6 +143,37 @@ TEST_F(AccountsTest, PasswordResetByCode) {
   sign_in(*server_, "forgetful@demo.test", "new-password-1");
 }
 
+TEST_F(AccountsTest, SignInLockoutCountsTheAccountWhateverNameReachedIt) {
+  server_->admin({"create-user", "--email", "aliased@demo.test", "--password", "aliased-pass-1", "--name", "A",
+                  "--company", "1", "--username", "alias"});
+  HttpClient client(server_->port());
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(client.api("POST", "/login", {{"email", i % 2 ? "ALIASED@demo.test" : "alias"}, {"password", "guess"}}).status, 422);
+  // Locked by either name, even with the right password.
+  EXPECT_EQ(client.api("POST", "/login", {{"email", "alias"}, {"password", "aliased-pass-1"}}).status, 429);
+  EXPECT_EQ(client.api("POST", "/login", {{"email", "aliased@demo.test"}, {"password", "aliased-pass-1"}}).status, 429);
+  // Other accounts are not locked by it.
+  sign_in(*server_, kOwner, kOwnerPassword);
+}
+
+TEST_F(AccountsTest, ANewResetCodeDoesNotBuyMoreGuessesAndCodesAreRationed) {
+  server_->admin({"create-user", "--email", "guessed@demo.test", "--password", "guessed-pass-1", "--name", "G", "--company", "1"});
+  HttpClient client(server_->port());
+  auto reset = [&](const std::string& code) {
+    return client.api("POST", "/password/reset", {{"email", "guessed@demo.test"}, {"code", code},
+                                                   {"password", "taken-over-1"}, {"password_confirmation", "taken-over-1"}});
+  };
+  ASSERT_EQ(client.api("POST", "/password/forgot", {{"email", "guessed@demo.test"}}).status, 200);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(reset("000000").status, 422);
+  ASSERT_EQ(client.api("POST", "/password/forgot", {{"email", "guessed@demo.test"}}).status, 200);
+  const auto code = server_->admin({"mail", "--email", "guessed@demo.test"})["mail"]["code"].get<std::string>();
+  EXPECT_EQ(reset(code).status, 422);
+  sign_in(*server_, "guessed@demo.test", "guessed-pass-1");
+
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(client.api("POST", "/password/forgot", {{"email", "guessed@demo.test"}}).status, 200);
+  EXPECT_EQ(client.api("POST", "/password/forgot", {{"email", "guessed@demo.test"}}).status, 429);
+}
+
 TEST_F(AccountsTest, PermissionsHashChangesAfterAnAdminChange) {
   auto client = sign_in(*server_, kCashier, kCashierPassword);
   const auto before = client.api("GET", "/me").header("x-permissions-hash");

@@ -200,4 +200,61 @@ TEST_F(PushTest, NullBaseVersionOnAKnownRecordIsAcceptedAndMalformedOperationsAr
   }
 }
 
+TEST_F(PushTest, EachRoleMayDoOnlyWhatItsScreensDo) {
+  ASSERT_EQ(one("client", "c1", {{"name", "Wallet holder"}})["status"], "applied");
+  ASSERT_EQ(one("product", "p1", {{"name", "Tea"}, {"price", 2}})["status"], "applied");
+  ASSERT_EQ(one("note", "n1", {{"body", "Call the supplier"}})["status"], "applied");
+  ASSERT_EQ(one("expense", "funded", {{"title", "Rent"}, {"category", "rent"}, {"expense_date", "2026-03-01"},
+                                      {"amount", 100}, {"funding_source", "cash"}})["status"], "applied");
+  ASSERT_EQ(one("expense", "unfunded", {{"title", "Tea"}, {"category", "misc"}, {"expense_date", "2026-03-01"},
+                                        {"amount", 5}})["status"], "applied");
+  ASSERT_EQ(one("treasury_movement", "t1", {{"kind", "cash_deposit"}, {"occurred_on", "2026-03-01"}, {"amount", 50}})["status"],
+            "applied");
+
+  sync::Actor cashier;
+  cashier.cashier = true;
+  cashier.tenant = owner_.tenant;
+  sync::Actor receiving = cashier;
+  receiving.restock = true;
+  sync::Actor plain_owner;
+  plain_owner.tenant = owner_.tenant;
+
+  auto remove = [&](const std::string& entity, const std::string& uuid) {
+    return json{{"op_id", "op-" + std::to_string(++ops_)}, {"entity", entity}, {"action", "delete"}, {"uuid", uuid}};
+  };
+  const json sale_data = {{"pos_method", "cash"}, {"sold_at", "2026-03-01T10:00:00Z"},
+                          {"items", {{{"name", "Tea"}, {"quantity", 1}, {"unit_price", 2}}}}, {"subtotal", 2}, {"total", 2}};
+  struct Case {
+    const char* name;
+    const sync::Actor* actor;
+    json op;
+    const char* verdict;  // "applied" or the refusal reason
+  };
+  const std::vector<Case> cases = {
+      {"cashier sells", &cashier, upsert("pos_sale", "s1", sale_data), "applied"},
+      {"cashier adds a customer at the till", &cashier, upsert("client", "c2", {{"name", "Walk-in"}}), "applied"},
+      {"cashier deletes a customer", &cashier, remove("client", "c1"), "forbidden"},
+      {"cashier edits a product", &cashier, upsert("product", "p1", {{"price", 0}}), "forbidden"},
+      {"cashier writes a note", &cashier, upsert("note", "n2", {{"body", "x"}}), "forbidden"},
+      {"cashier deletes a note", &cashier, remove("note", "n1"), "forbidden"},
+      {"cashier records an expense", &cashier, upsert("expense", "e3", {{"title", "x"}, {"category", "x"}, {"expense_date", "2026-03-01"}, {"amount", 1}}), "forbidden"},
+      {"cashier adjusts stock", &cashier, upsert("stock_adjustment", "a1", {{"product_uuid", "p1"}, {"delta", 5}}), "forbidden"},
+      {"cashier with restock receives stock", &receiving, upsert("stock_adjustment", "a2", {{"product_uuid", "p1"}, {"delta", 5}}), "applied"},
+      {"owner without treasury moves money", &plain_owner, upsert("treasury_movement", "t2", {{"kind", "cash_deposit"}, {"occurred_on", "2026-03-01"}, {"amount", 9}}), "forbidden"},
+      {"owner without treasury deletes a movement", &plain_owner, remove("treasury_movement", "t1"), "forbidden"},
+      {"owner without treasury edits a treasury-funded expense", &plain_owner, upsert("expense", "funded", {{"amount", 1}}), "forbidden"},
+      {"owner without treasury deletes a treasury-funded expense", &plain_owner, remove("expense", "funded"), "forbidden"},
+      {"owner without treasury edits a plain expense", &plain_owner, upsert("expense", "unfunded", {{"amount", 6}}), "applied"},
+      {"owner without payables records a payable", &plain_owner, upsert("payable", "pay1", {{"creditor_name", "X"}, {"total_amount", 5}}), "forbidden"},
+      {"owner deletes a customer", &owner_, remove("client", "c1"), "applied"},
+  };
+  for (const auto& c : cases) {
+    const auto r = push({c.op}, c.actor)[0];
+    const auto got = r["status"] == "applied" ? std::string("applied") : r.value("reason", r["status"].get<std::string>());
+    EXPECT_EQ(got, c.verdict) << c.name << ": " << r.dump();
+  }
+  EXPECT_EQ(record("expense", "funded")["amount"], 100.0);
+  EXPECT_FALSE(record("note", "n1").is_null());
+}
+
 }  // namespace

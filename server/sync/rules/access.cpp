@@ -14,8 +14,9 @@ bool treasury_manager(const Actor& actor, const json&, const Stored*) { return !
 
 bool payables_manager(const Actor& actor, const json&, const Stored*) { return !actor.cashier && actor.payables; }
 
-bool expense_writer(const Actor& actor, const json& sent, const Stored*) {
-  return !actor.cashier && (!has_text(sent, "funding_source") || actor.treasury);
+bool expense_writer(const Actor& actor, const json& sent, const Stored* live) {
+  const bool funded = has_text(sent, "funding_source") || (live && has_text(live->data, "funding_source"));
+  return !actor.cashier && (!funded || actor.treasury);
 }
 
 }  // namespace tovik::sync::rules

@@ -14,7 +14,8 @@ bool restocking(const Actor& actor, const json& sent, const Stored* live);
 bool treasury_manager(const Actor& actor, const json& sent, const Stored* live);
 // Owners who manage payables.
 bool payables_manager(const Actor& actor, const json& sent, const Stored* live);
-// Owners; an expense paid from the treasury also needs the treasury permission.
+// Owners; an expense paid from the treasury (as sent, or as stored) also needs the treasury
+// permission, since changing or removing it moves the treasury's balance.
 bool expense_writer(const Actor& actor, const json& sent, const Stored* live);
 
 }  // namespace tovik::sync::rules

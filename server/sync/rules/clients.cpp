@@ -86,7 +86,7 @@ Stored client_payment(Records& records, const Actor& actor, const std::string& u
 std::vector<Entity> clients() {
   return {
       {.name = "client", .kind = "client", .pulled = true, .create_once = false, .may_upsert = at_till,
-       .may_delete = at_till, .upsert = client},
+       .may_delete = owner, .upsert = client},
       {.name = "client_payment", .kind = "client_payment", .pulled = true, .create_once = true,
        .may_upsert = at_till, .may_delete = at_till, .upsert = client_payment, .check_delete = recorded},
   };

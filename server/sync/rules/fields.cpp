@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "util/untrusted_json.hpp"
+
 namespace tovik::sync::rules {
 
 namespace {
@@ -38,8 +40,9 @@ json clean(const json& data) {
     const std::string column = std::string(key) + "_json";
     if (!out.contains(key) && out.contains(column) && out[column].is_string()) {
       try {
-        out[key] = json::parse(out[column].get<std::string>());
-      } catch (const json::exception&) {
+        out[key] = util::parse_untrusted_json(out[column].get<std::string>());
+      } catch (const std::exception&) {
+        // Lines that cannot be read are missing lines; validation says so.
       }
     }
   }

@@ -19,8 +19,8 @@ Stored note(Records& records, const Actor&, const std::string& uuid, json d, con
 
 std::vector<Entity> notes() {
   return {
-      {.name = "note", .kind = "note", .pulled = true, .create_once = false, .may_upsert = at_till,
-       .may_delete = at_till, .upsert = note},
+      {.name = "note", .kind = "note", .pulled = true, .create_once = false, .may_upsert = owner,
+       .may_delete = owner, .upsert = note},
   };
 }
 

@@ -6,12 +6,14 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
 namespace tovik::testing {
 
 std::string server_binary() {
+  if (const char* chosen = std::getenv("TOVIK_SERVER_BIN"); chosen && *chosen) return chosen;
 #ifdef TOVIK_SERVER_BIN
   return TOVIK_SERVER_BIN;
 #else
@@ -34,14 +36,15 @@ std::string quote(const std::string& s) {
 }
 }  // namespace
 
-ServerProcess::ServerProcess(std::vector<std::string> extra_args) {
+ServerProcess::ServerProcess(std::vector<std::string> extra_args, Hashing hashing) {
   char pattern[] = "/tmp/tovik-server-test-XXXXXX";
   if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> args = {server_binary(), "--listen", "127.0.0.1:0", "--db", db_address(),
-                                   "--seed", "demo", "--fast-password-hash", "--threads", "4"};
+                                   "--seed", "demo", "--threads", "4"};
+  if (hashing == Hashing::fast) args.emplace_back("--fast-password-hash");
   args.insert(args.end(), extra_args.begin(), extra_args.end());
   pid_ = fork();
   if (pid_ == 0) {

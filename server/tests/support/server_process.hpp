@@ -13,7 +13,9 @@ namespace tovik::testing {
 // stopped (SIGTERM) and removed when the object goes.
 class ServerProcess {
  public:
-  explicit ServerProcess(std::vector<std::string> extra_args = {});
+  // Test stores hash passwords at the library's minimum cost; `real` keeps production's.
+  enum class Hashing { fast, real };
+  explicit ServerProcess(std::vector<std::string> extra_args = {}, Hashing hashing = Hashing::fast);
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
@@ -32,6 +34,7 @@ class ServerProcess {
   unsigned short port_ = 0;
 };
 
+// The server built beside the tests, or the one TOVIK_SERVER_BIN names (to compare builds).
 [[nodiscard]] std::string server_binary();
 
 }  // namespace tovik::testing
