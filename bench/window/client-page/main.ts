@@ -100,6 +100,7 @@ async function pullAndPush(db: LocalDb): Promise<void> {
     db: async () => db,
     entities,
     deviceId: async () => 'bench-window-device',
+    account: () => ({ companyId: '1', userId: 'bench' }),
     token: async () => config.token,
     dataEpoch: async () => null,
     onAuthLost: () => {},
