@@ -23,6 +23,7 @@ it('prints the figures', async () => {
       entities,
       deviceId: async () => 'bench-device',
       token: async () => token,
+      account: () => ({ companyId: '1', userId: 'bench' }),
       dataEpoch: async () => null,
       onAuthLost: () => {},
       onStatus: () => {},

@@ -64,6 +64,7 @@ try {
           entities: sync.entities,
           deviceId: async () => 'bench-device',
           token: async () => token,
+          account: () => ({ companyId: '1', userId: 'bench' }),
           dataEpoch: async () => null,
           onAuthLost: () => {},
           onStatus: () => {},
