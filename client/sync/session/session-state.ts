@@ -10,7 +10,8 @@ export const session = reactive({
 
 /** How sync stands, for the badge and the sync screen. */
 export const syncState = reactive({
-  status: { pending: 0, attention: 0, syncing: false, online: navigator.onLine } as SyncStatus,
+  // Tools that load this module outside a page (end-to-end tests in Node) have no navigator.
+  status: { pending: 0, attention: 0, syncing: false, online: globalThis.navigator?.onLine ?? true } as SyncStatus,
 });
 
 /** Why the user was signed out by the server, for the sign-in screen. */
