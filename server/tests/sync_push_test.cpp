@@ -107,6 +107,80 @@ TEST_F(PushTest, ARefusedOperationRollsBackOnlyItsOwnEffects) {
   EXPECT_EQ(record("client", "c1")["loyalty_points"], 0);  // floor(6 × 0.1)
 }
 
+TEST_F(PushTest, TheServerRecomputesSaleFiguresAndNeverCreditsAWallet) {
+  one("product", "p1", {{"name", "Tea"}, {"price", 2.5}, {"stock", 1000}});
+  one("client", "c1", {{"name", "Buyer"}});
+  server_edit("client", "c1", {{"wallet_balance", 100.0}, {"loyalty_points", 50}});
+  auto line = [](double quantity, double price) {
+    return json{{"product_uuid", "p1"}, {"name", "Tea"}, {"quantity", quantity}, {"unit_price", price}};
+  };
+  auto box = [&](double quantity, double price, double factor) {
+    auto l = line(quantity, price);
+    l["unit"] = "box";
+    l["unit_factor"] = factor;
+    return l;
+  };
+  const json vat5 = json::array({{{"name", "VAT"}, {"type", "percentage"}, {"value", 5}}});
+  struct Case {
+    const char* name;
+    json items;
+    json extra;  // discount, taxes, points and the till's figures
+    const char* verdict;
+    double pieces_taken;
+    double wallet_taken;
+  };
+  const std::vector<Case> cases = {
+      {"10% off then 5% VAT", {line(3, 2.5)},
+       {{"discount_amount", 10}, {"discount_type", "percentage"}, {"taxes", vat5}, {"subtotal", 7.5}, {"tax", 0.34}, {"total", 7.09}},
+       "applied", 3, 7.09},
+      {"a half cent rounds up as the till rounds it", {line(1, 10.005)}, {{"subtotal", 10.01}, {"total", 10.01}}, "applied", 1, 10.01},
+      {"two at 0.335", {line(2, 0.335)}, {{"subtotal", 0.67}, {"total", 0.67}}, "applied", 2, 0.67},
+      {"150% off is all off", {line(2, 2.5)}, {{"discount_amount", 150}, {"discount_type", "percentage"}, {"total", 0}}, "applied", 2, 0},
+      {"20 points at 0.10 off before VAT", {line(4, 2.5)},
+       {{"redeem_points", 20}, {"taxes", vat5}, {"subtotal", 10}, {"tax", 0.4}, {"total", 8.4}}, "applied", 4, 8.4},
+      {"box of 12 moves 12 pieces", {box(1, 27, 12)}, {{"subtotal", 27}, {"total", 27}}, "applied", 12, 27},
+      {"total without its figures is the server's", {line(1, 2.5)}, json::object(), "applied", 1, 2.5},
+      {"total one cent off", {line(3, 2.5)}, {{"subtotal", 7.5}, {"total", 7.49}}, "invalid", 0, 0},
+      {"discount the figures do not show", {line(3, 2.5)}, {{"discount_amount", 5}, {"subtotal", 7.5}, {"total", 7.5}}, "invalid", 0, 0},
+      {"negative total", {line(1, 2.5)}, {{"discount_amount", 1002.5}, {"total", -1000}}, "invalid", 0, 0},
+      {"negative price", {line(1, -1000)}, {{"subtotal", -1000}, {"total", -1000}}, "invalid", 0, 0},
+      {"negative quantity", {line(-400, 2.5)}, {{"subtotal", -1000}, {"total", -1000}}, "invalid", 0, 0},
+      {"absurd quantity", {line(1e9, 0)}, {{"subtotal", 0}, {"total", 0}}, "invalid", 0, 0},
+      {"absurd price", {line(1, 1e12)}, {{"subtotal", 1e12}, {"total", 1e12}}, "invalid", 0, 0},
+      {"box of no pieces", {box(1, 27, 0)}, {{"subtotal", 27}, {"total", 27}}, "invalid", 0, 0},
+      {"negative points", {line(1, 2.5)}, {{"redeem_points", -100}, {"total", 2.5}}, "invalid", 0, 0},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const double stock = record("product", "p1")["stock"];
+    const double wallet = record("client", "c1")["wallet_balance"];
+    json data = {{"client_uuid", "c1"}, {"pos_method", "wallet"}, {"sold_at", "2026-03-01T10:00:00Z"}, {"items", c.items}};
+    data.update(c.extra);
+    const auto r = one("pos_sale", "s" + std::to_string(++n), data);
+    const auto got = r["status"] == "applied" ? std::string("applied") : r.value("reason", std::string());
+    EXPECT_EQ(got, c.verdict) << c.name << ": " << r.dump();
+    EXPECT_NEAR(stock - record("product", "p1")["stock"].get<double>(), c.pieces_taken, 1e-9) << c.name;
+    EXPECT_NEAR(wallet - record("client", "c1")["wallet_balance"].get<double>(), c.wallet_taken, 1e-9) << c.name;
+    if (got == "applied") {
+      EXPECT_NEAR(r["record"]["total"].get<double>(), c.wallet_taken, 1e-9) << c.name;
+    }
+  }
+}
+
+TEST_F(PushTest, AForeignCurrencyWalletSaleTakesItsValueInBaseUnits) {
+  owner_.tenant["currencies"] = json::array({{{"code", "LYD"}, {"rate", 1}}, {{"code", "USD"}, {"rate", 4.85}}});
+  one("client", "c1", {{"name", "Buyer"}});
+  server_edit("client", "c1", {{"wallet_balance", 30.0}});
+  auto sale = [&](const std::string& uuid, double price) {
+    return one("pos_sale", uuid, {{"client_uuid", "c1"}, {"pos_method", "wallet"}, {"currency_code", "USD"},
+                                  {"sold_at", "2026-03-01T10:00:00Z"},
+                                  {"items", {{{"name", "Gift"}, {"quantity", 1}, {"unit_price", price}}}}, {"total", price}});
+  };
+  EXPECT_EQ(sale("s-big", 10)["message"], "Not enough wallet balance");  // 48.50 in base
+  ASSERT_EQ(sale("s-small", 2)["status"], "applied");
+  EXPECT_EQ(record("client", "c1")["wallet_balance"], 20.3);
+}
+
 TEST_F(PushTest, FallingToTheStockAlertNotifiesTheOwnersOnce) {
   store_.db->write([&](store::Tx& tx) {
     admin::add_member(tx, admin::create_user(tx, {"boss@test", "boss-pass-1", "Boss", "", false}, true), store_.company, {});

@@ -1,6 +1,9 @@
 // Till work: sales (numbered, paid from the wallet or on credit, with loyalty and stock
 // applied), shifts with the server's own summary, and till events.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <utility>
 
 #include "sync/rules/access.hpp"
 #include "sync/rules/domains.hpp"
@@ -15,18 +18,87 @@ namespace {
 
 bool is_pos_sale(const Stored& s) { return s.data.contains("pos_method") && !s.data["pos_method"].is_null(); }
 
+// Bounds no real till sale comes near; beyond them a figure is a fault or a forgery.
+constexpr std::size_t kMaxLines = 1000;
+constexpr double kMaxQuantity = 100'000;
+constexpr double kMaxUnitPrice = 100'000'000;
+constexpr double kMaxBoxFactor = 10'000;
+constexpr double kMaxTotal = 1'000'000'000;
+
+void check_sale_bounds(Errors& errors, const json& d) {
+  const auto& items = d["items"];
+  if (items.size() > kMaxLines) errors.add("items", "A sale has at most 1000 lines.");
+  for (const auto& item : items) {
+    if (number_or(item, "quantity", 0) > kMaxQuantity) {
+      errors.add("items", "A line's quantity cannot exceed 100000.");
+      break;
+    }
+    if (number_or(item, "unit_price", 0) > kMaxUnitPrice) {
+      errors.add("items", "A line's price cannot exceed 100000000.");
+      break;
+    }
+    if (text(item, "unit") == "box") {
+      const auto factor = number(item, "unit_factor");
+      if (!factor || *factor < 1 || *factor > kMaxBoxFactor || *factor != std::floor(*factor)) {
+        errors.add("items", "A box line needs a whole box size between 1 and 10000.");
+        break;
+      }
+    }
+  }
+  for (const char* key : {"subtotal", "tax", "total"})
+    if (const auto v = number(d, key); v && (*v < 0 || *v > kMaxTotal))
+      errors.add(key, "Sale amounts must lie between 0 and 1000000000.");
+  if (const auto r = number(d, "redeem_points"); r && (*r < 0 || *r > kMaxTotal || *r != std::floor(*r)))
+    errors.add("redeem_points", "Redeemed points must be a whole number of at least zero.");
+}
+
+// The server keeps its own figures; the till's must agree with them to the rounding tolerance.
+void settle_figures(json& d, const Actor& actor) {
+  const auto& loyalty = actor.tenant.contains("loyalty") ? actor.tenant["loyalty"] : json::object();
+  const double point_value = loyalty.is_object() ? number_or(loyalty, "point_value", 0.1) : 0.1;
+  const auto f = sale_figures(d, point_value);
+  if (std::max(f.subtotal, f.total) > kMaxTotal) throw Refusal("invalid", "Sale amounts must lie between 0 and 1000000000.");
+  Errors errors;
+  const std::initializer_list<std::pair<const char*, double>> figures = {
+      {"subtotal", f.subtotal}, {"tax", f.tax}, {"total", f.total}};
+  for (const auto& [key, mine] : figures) {
+    const auto sent = number(d, key);
+    if (sent && std::fabs(*sent - mine) > kTolerance + 1e-9) {
+      char message[160];
+      std::snprintf(message, sizeof message, "The sale's %s %.2f does not match its lines (%.2f).", key, *sent, mine);
+      errors.add(key, message);
+    }
+    d[key] = mine;
+  }
+  errors.throw_if_any();
+}
+
+// The rate of the sale's currency in base units (1 when unknown).
+double base_rate(const Actor& actor, const std::string& code) {
+  const auto it = actor.tenant.find("currencies");
+  if (code.empty() || it == actor.tenant.end() || !it->is_array()) return 1;
+  for (const auto& c : *it)
+    if (text(c, "code") == code) {
+      const double rate = number_or(c, "rate", 1);
+      return rate > 0 ? rate : 1;
+    }
+  return 1;
+}
+
 Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, json d, const Stored*) {
   Errors errors;
   validate_items(errors, d, true);
   errors.throw_if_any();
-  check_subtotal(errors, d);
+  check_sale_bounds(errors, d);
   errors.throw_if_any();
+  settle_figures(d, actor);
 
   auto method = text(d, "payment_method");
   if (method.empty()) method = text(d, "pos_method");
   if (method.empty()) method = "cash";
   d["pos_method"] = method;
-  const double total = round_cents(number_or(d, "total", 0));
+  if (!has_text(d, "currency_code") && actor.tenant.contains("currency")) d["currency_code"] = actor.tenant["currency"];
+  const double total = d["total"].get<double>();
   const bool credit = method == "credit";
 
   std::optional<Stored> client;
@@ -51,8 +123,10 @@ Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, j
         if (!card) throw Refusal("invalid", "That store card does not belong to this customer.");
         if (text(*card, "status") != "active") throw Refusal("invalid", "This card is blocked");
       }
-      if (balance + 0.001 < total) throw Refusal("invalid", "Not enough wallet balance");
-      c["wallet_balance"] = round_cents(balance - total);
+      // The balance is kept in base units; a sale only ever takes from it.
+      const double due = std::max(0.0, exact_cents(total * base_rate(actor, text(d, "currency_code"))));
+      if (balance + 0.001 < due) throw Refusal("invalid", "Not enough wallet balance");
+      c["wallet_balance"] = round_cents(balance - due);
     }
     const auto redeem = static_cast<std::int64_t>(number_or(d, "redeem_points", 0));
     std::int64_t points = c.value("loyalty_points", json(0)).is_number() ? c["loyalty_points"].get<std::int64_t>() : 0;
@@ -71,7 +145,6 @@ Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, j
   if (!has_text(d, "invoice_date")) d["invoice_date"] = text(d, "sold_at").substr(0, 10);
   if (!has_text(d, "due_date")) d["due_date"] = text(d, "invoice_date");
   if (!d.contains("taxes")) d["taxes"] = json::array();
-  if (!has_text(d, "currency_code") && actor.tenant.contains("currency")) d["currency_code"] = actor.tenant["currency"];
   move_stock(records, {}, stock_taken(d));
   return records.put("invoice", uuid, std::move(d));
 }
