@@ -2,6 +2,7 @@ import { uuidv7 } from '../../core';
 import { translate } from '../../shell';
 import type { LocalDb } from '../../storage';
 import type { Fields, SyncPort } from '../../sync';
+import type { SaleResult as ReceiptSale } from '../receipts';
 import { discountOf, documentTotals, roundCents, roundGrams, type DiscountType, type Totals } from './amounts';
 import { checkStoreCard, type CardClient, type StoreCard } from './barcodes';
 import { verifyOverridePin, type OverridePin } from './pin';
@@ -81,24 +82,10 @@ export interface HeldCart {
   orderType: OrderType;
 }
 
-export interface SaleResult {
-  uuid: string;
-  reference: string;
-  soldAt: string;
+/** A charged sale: what the receipt prints, with the till's own lines and client. */
+export interface SaleResult extends Omit<ReceiptSale, 'lines' | 'client'> {
   lines: CartLine[];
-  formal: boolean;
-  subtotal: number;
-  discount: number;
-  tax: number;
-  total: number;
-  pointsUsed: number;
-  pointsValue: number;
-  method: string;
-  tendered: number | null;
-  change: number;
   client: CardClient | null;
-  offline: boolean;
-  currency: string;
 }
 
 export interface Currency {
