@@ -57,6 +57,8 @@ describe('the language', () => {
 
       await button.click();
       expect(await direction(page)).toEqual(['ltr', 'en']);
+      // Stored before the host stops below.
+      await expect.poll(() => button.getAttribute('aria-busy')).toBeNull();
       expect(await button.textContent()).toBe('عربي');
       expect(await page.getByTestId('bell').getAttribute('title')).toBe('Notifications');
       expect(problems).toEqual([]);
