@@ -246,6 +246,17 @@ describe('edits of one record queued behind each other', () => {
   });
 });
 
+describe('a record removed here', () => {
+  it('refuses a later save instead of bringing it back behind its own deletion', async () => {
+    const engine = makeEngine();
+    const uuid = await syncedClient(engine);
+    await engine.remove('client', uuid);
+    await expect(engine.save('client', { uuid, phone: '094' })).rejects.toThrow('This record was deleted.');
+    expect((await outbox()).map((o) => o.action)).toEqual(['delete']);
+    expect(await one('SELECT deleted FROM clients WHERE uuid = ?', [uuid])).toEqual({ deleted: 1 });
+  });
+});
+
 describe('a reply that settles a sale and carries its product', () => {
   it('merges the product over the settled stock, as one write at a time would', async () => {
     const engine = makeEngine();

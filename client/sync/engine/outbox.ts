@@ -32,6 +32,14 @@ async function versionOf(db: LocalDb, table: string, uuid: string): Promise<stri
   return row?.version ?? null;
 }
 
+/** A save of a record removed here: it would bring the record back behind its own deletion. */
+export class RemovedRecordError extends Error {
+  constructor() {
+    super('This record was deleted.');
+    this.name = 'RemovedRecordError';
+  }
+}
+
 function parseObject(text: string | null): Fields {
   if (!text) return {};
   try {
@@ -61,7 +69,12 @@ export async function saveRecord(
   const uuid = typeof data.uuid === 'string' && data.uuid ? data.uuid : uuidv7();
   const at = now();
   await db.transaction(async () => {
-    const version = await versionOf(db, descriptor.table, uuid);
+    const [current] = await db.select<{ version: string | null; deleted: number }>(
+      `SELECT version, deleted FROM ${descriptor.table} WHERE uuid = ?`,
+      [uuid],
+    );
+    if (current?.deleted) throw new RemovedRecordError();
+    const version = current?.version ?? null;
     await upsertRow(db, descriptor.table, entities.columnsOf(entity), {
       ...data,
       uuid,
