@@ -40,7 +40,8 @@ export function wireClient(): void {
     syncEngine: engine,
     companyTables: catalogue.companyTables,
     async dataEpochCheck() {
-      return dataEpochCheck(await openLocalDb(), catalogue.companyTables, tenant().id, tenant().data_epoch);
+      const companyId = String(session.profile?.company_id ?? '');
+      return dataEpochCheck(await openLocalDb(), catalogue.companyTables, tenant().id, tenant().data_epoch, companyId);
     },
     async dataEpoch() {
       return storedDataEpoch(await openLocalDb(), tenant().id);

@@ -5,8 +5,12 @@ export interface WipeScope {
   /** The company tables to empty. */
   tables: readonly string[];
   metaKeys: readonly MetaKey[];
-  /** Also drop queued and refused changes (a data reset: they were made against data that is gone). */
-  queue?: boolean;
+  /**
+   * Also drop this company's queued and refused changes and those not yet
+   * given to an account (a data reset: they were made against data that is
+   * gone). Other companies' work waits for their own sign-in.
+   */
+  queueOf?: string;
 }
 
 /**
@@ -21,9 +25,8 @@ export async function wipeCompanyData(db: LocalDb, scope: WipeScope): Promise<vo
       // See above.
     }
   }
-  if (scope.queue) {
-    await db.execute('DELETE FROM outbox');
-    await db.execute('DELETE FROM dead_letter');
-  }
+  if (scope.queueOf !== undefined)
+    for (const table of ['outbox', 'dead_letter'])
+      await db.execute(`DELETE FROM ${table} WHERE company_id = ? OR company_id IS NULL`, [scope.queueOf]);
   for (const key of scope.metaKeys) await db.execute('DELETE FROM meta WHERE key = ?', [key]);
 }

@@ -402,22 +402,25 @@ describe('pull', () => {
 });
 
 describe('data epoch', () => {
-  it('stores the first epoch, wipes company data, outbox and dead letters on a new one', async () => {
+  it("stores the first epoch, wipes company data and the company's outbox and dead letters on a new one", async () => {
     const seed = async () => {
       await db.execute("INSERT OR REPLACE INTO clients (uuid, name, local_updated_at) VALUES ('c', 'C', 'x')");
       await db.execute("INSERT OR REPLACE INTO outbox (op_id, entity, action, uuid, client_updated_at) VALUES ('o', 'client', 'upsert', 'c', 'x')");
-      await db.execute("INSERT OR REPLACE INTO dead_letter (op_id, entity, uuid, reason) VALUES ('d', 'client', 'c', 'invalid')");
+      await db.execute("INSERT OR REPLACE INTO dead_letter (op_id, entity, uuid, reason, company_id, user_id) VALUES ('d', 'client', 'c', 'invalid', '1', '5')");
+      // Another company's work waits for its own sign-in.
+      await db.execute("INSERT OR REPLACE INTO outbox (op_id, entity, action, uuid, client_updated_at, company_id, user_id) VALUES ('other', 'client', 'upsert', 'x', 'x', '2', '5')");
       await db.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('pull_cursor', 'c1'), ('device_id', 'dev')");
     };
     const left = async () =>
       (await rows("SELECT (SELECT COUNT(*) FROM clients) + (SELECT COUNT(*) FROM outbox) + (SELECT COUNT(*) FROM dead_letter) + (SELECT COUNT(*) FROM meta WHERE key = 'pull_cursor') AS n"))[0]!.n;
     await seed();
-    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, null)).toBe(false);
-    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, 3)).toBe(false);
-    expect(await left()).toBe(4);
-    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, '3')).toBe(false);
-    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, 4)).toBe(true);
-    expect(await left()).toBe(0);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, null, '1')).toBe(false);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, 3, '1')).toBe(false);
+    expect(await left()).toBe(5);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, '3', '1')).toBe(false);
+    expect(await dataEpochCheck(db, entities.catalogue.companyTables, 42, 4, '1')).toBe(true);
+    expect(await left()).toBe(1);
+    expect(await rows('SELECT op_id FROM outbox')).toEqual([{ op_id: 'other' }]);
     expect(await storedDataEpoch(db, 42)).toBe('4');
     expect(await storedDataEpoch(db, undefined)).toBeNull();
     expect(await rows("SELECT value FROM meta WHERE key = 'device_id'")).toEqual([{ value: 'dev' }]);

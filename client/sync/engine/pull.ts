@@ -74,8 +74,9 @@ export async function storedDataEpoch(db: LocalDb, tenantId: unknown): Promise<s
 
 /**
  * Compares the platform's data epoch with the one last seen. A different one
- * means the platform replaced the business's data: the local copy, the queued
- * changes made against the old data and the dead letters all go. Returns
+ * means the platform replaced the business's data: the local copy, the
+ * company's queued changes made against the old data and its dead letters
+ * go; other companies' queued work stays. Returns
  * whether that happened.
  */
 export async function dataEpochCheck(
@@ -83,6 +84,7 @@ export async function dataEpochCheck(
   companyTables: readonly string[],
   tenantId: unknown,
   epoch: unknown,
+  companyId: string,
 ): Promise<boolean> {
   if (!present(tenantId) || !present(epoch)) return false;
   const text = String(epoch);
@@ -91,7 +93,7 @@ export async function dataEpochCheck(
     const stored = row?.value ?? null;
     if (stored === text) return false;
     if (stored !== null)
-      await wipeCompanyData(db, { tables: companyTables, metaKeys: [META.pullCursor, META.lastSyncAt], queue: true });
+      await wipeCompanyData(db, { tables: companyTables, metaKeys: [META.pullCursor, META.lastSyncAt], queueOf: companyId });
     await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [dataEpochKey(tenantId), text]);
     return stored !== null;
   });
