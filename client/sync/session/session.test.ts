@@ -128,9 +128,13 @@ describe('company switch', () => {
     expect(await currentCompanyId()).toBe(previous === null ? null : 7);
   });
 
-  it('sends the new company with the profile request and drops the old company data', async () => {
+  it("sends the new company with the profile request and drops the old company data, keeping other accounts' work", async () => {
     await db.execute("INSERT INTO clients (uuid, name, local_updated_at) VALUES ('c1', 'Client', '2026-12-10T00:00:00Z')");
     await db.execute("INSERT INTO meta (key, value) VALUES ('pull_cursor', 'x')");
+    // Another account's queued change waits for its own sign-in and does not block the switch.
+    await db.execute(
+      "INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, company_id, user_id) VALUES ('theirs', 'client', 'upsert', 'c9', 'x', '3', '9')",
+    );
     const seen: (string | null)[] = [];
     await switchCompany(8, async () => {
       seen.push(String(await currentCompanyId()));
@@ -140,6 +144,7 @@ describe('company switch', () => {
     expect(await meta('company_id')).toBe('8');
     expect(await meta('pull_cursor')).toBeNull();
     expect(await count('clients')).toBe(0);
+    expect(await count('outbox')).toBe(1);
   });
 
   it('lets the sync run under way end before it writes anything, and keeps the engine halted for the reload', async () => {

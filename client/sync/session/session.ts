@@ -274,7 +274,12 @@ export async function switchCompany(
 
 async function switchHalted(companyId: number, loadProfile: () => Promise<Profile | null>): Promise<void> {
   const db = await openLocalDb();
-  const [pending] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM outbox');
+  // Only this account's work (and work not yet given to one) is lost to a
+  // switch; other accounts' waits for their own sign-in and must not block it.
+  const [pending] = await db.select<{ n: number }>(
+    'SELECT COUNT(*) AS n FROM outbox WHERE company_id IS NULL OR (company_id = ? AND user_id = ?)',
+    [String(session.profile?.company_id ?? ''), String(session.profile?.id ?? '')],
+  );
   if ((pending?.n ?? 0) > 0)
     throw new CompanySwitchError(
       'Some changes made here are still waiting to be sent. Wait until everything is synced, then switch.',
