@@ -2,7 +2,6 @@ import { META, type LocalDb } from '../../storage';
 import { MaintenanceError, UpgradeRequiredError } from '../api';
 import type { EntityRegistry, Fields } from './entities';
 import {
-  claimUnowned,
   dismissDeadLetter,
   nextOfflineReference,
   otherAccountsCount,
@@ -223,7 +222,6 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     try {
       const account = this.options.account();
       if (!account || !(await this.options.token())) return;
-      await this.write(generation, (db) => claimUnowned(db, account));
       await this.flush(generation, account);
       await this.pull(generation);
       this.scheduler.backoffMs = 0;

@@ -15,7 +15,7 @@ type Op = { op_id: string; entity: string; action: string; uuid: string; base_ve
  * A server with the reference server's conflict and replay rules: a stale
  * base version is a conflict, a known op_id gets its first verdict again
  * (with the record as it is now), a null base is accepted over a stored
- * record, sales are created once. It keeps one change log for the pull.
+ * record, sales are created once, a client is created with its name. It keeps one change log for the pull.
  */
 class ScriptedServer {
   records = new Map<string, Stored>();
@@ -59,6 +59,8 @@ class ScriptedServer {
     }
     if (existing?.deleted || (!existing && base)) return verdict('conflict', 'deleted_on_server');
     if (existing && op.entity === 'pos_sale') return verdict('applied', undefined, existing);
+    // As the real rule: a client is created with its name.
+    if (!existing && op.entity === 'client' && !op.data?.name) return verdict('rejected', 'invalid');
     if (existing && base && base !== existing.version) return verdict('conflict', 'stale', existing);
     if (op.entity === 'stock_adjustment') {
       const product = this.records.get(String(op.data!.product_uuid))!;
@@ -326,6 +328,28 @@ describe('queued work belongs to its account', () => {
     account = { companyId: '1', userId: '7' };
     await engine.sync();
     expect(server.live(uuid)).toEqual({ name: 'Offline' });
+  });
+});
+
+describe('changes nobody owned yet', () => {
+  it('go before a later change of their record, even when they arrive while a run is under way', async () => {
+    const engine = makeEngine();
+    await engine.save('client', { name: 'First' });
+    let open!: () => void;
+    gate = new Promise((resolve) => (open = resolve));
+    const run = engine.sync();
+    await vi.advanceTimersByTimeAsync(0);
+    // The run waits on its first push: a change is queued signed out, then edited signed in.
+    const signedIn = account;
+    account = null;
+    const uuid = await engine.save('client', { name: 'Unowned' });
+    account = signedIn;
+    await engine.save('client', { uuid, phone: '095' });
+    open();
+    await run;
+    await vi.advanceTimersByTimeAsync(10_000);
+    expect(await db.select('SELECT * FROM dead_letter')).toEqual([]);
+    expect(server.live(uuid)).toEqual({ name: 'Unowned', phone: '095' });
   });
 });
 

@@ -235,9 +235,12 @@ export function onePerRecord(operations: Operation[]): Operation[] {
  * Reads the account's next batch and marks it in flight; the caller wraps
  * both in one transaction, so no `save` can merge into an operation between
  * being read and being sent. Other accounts' operations wait for their own
- * sign-in.
+ * sign-in. Changes nobody owned yet are claimed first, in the same
+ * transaction: left out, a later change of one of their records would go
+ * before it.
  */
 export async function takeBatch(db: LocalDb, limit: number, account: Account): Promise<Operation[]> {
+  await claimUnowned(db, account);
   const owner = [account.companyId, account.userId];
   const head = onePerRecord(
     withinBudget(
