@@ -100,6 +100,16 @@ describe('queueing changes', () => {
     ]);
   });
 
+  it.each([
+    ['as JSON text', '[{"q":1}]'],
+    ['as a list', [{ q: 1 }]],
+  ])('sends a sale whose lines are given %s with its lines, and stores them as text', async (_, lines) => {
+    const engine = makeEngine();
+    const uuid = await engine.save('pos_sale', { client_uuid: '', due_date: '2026-12-10', items_json: lines });
+    expect(JSON.parse((await outbox())[0]!.data_json!).items).toEqual([{ q: 1 }]);
+    expect(await rows('SELECT items_json FROM invoices WHERE uuid = ?', [uuid])).toEqual([{ items_json: '[{"q":1}]' }]);
+  });
+
   it('runs withinTransaction after the outbox write, and rolls everything back when it fails', async () => {
     const engine = makeEngine();
     await expect(

@@ -17,6 +17,12 @@ export function payload(descriptor: EntityDescriptor, data: Fields): Fields {
   const local = new Set([...BOOKKEEPING, ...json.map((c) => c.column)]);
   const out: Fields = {};
   for (const [key, value] of Object.entries(data)) if (!local.has(key)) out[key] = value;
-  for (const column of json) if (column.send && typeof data[column.column] === 'string') out[column.field] = parsedList(data[column.column]);
+  for (const column of json) {
+    if (!column.send) continue;
+    const value = data[column.column];
+    // Text as stored, or the lines themselves (stored as JSON text all the same).
+    if (typeof value === 'string') out[column.field] = parsedList(value);
+    else if (value !== undefined && value !== null) out[column.field] = value;
+  }
   return descriptor.toPayload ? descriptor.toPayload(data, out) : out;
 }
