@@ -607,15 +607,19 @@ export class TillEngine {
       shift_uuid: shift,
       invoice_date: day,
       due_date: day,
-      items_json: lines.map((l) => ({
-        product_uuid: l.product_uuid,
-        name: l.name,
-        quantity: l.quantity,
-        unit_price: l.unit_price,
-        ...(l.unit_kind === 'box' ? { unit: 'box', unit_factor: l.unit_factor } : {}),
-      })),
-      taxes_json:
+      // JSON columns hold text: the engine sends them to the server as their parsed lists.
+      items_json: JSON.stringify(
+        lines.map((l) => ({
+          product_uuid: l.product_uuid,
+          name: l.name,
+          quantity: l.quantity,
+          unit_price: l.unit_price,
+          ...(l.unit_kind === 'box' ? { unit: 'box', unit_factor: l.unit_factor } : {}),
+        })),
+      ),
+      taxes_json: JSON.stringify(
         formal && cart.vatOn && cart.vatRate > 0 ? [{ name: 'VAT', type: 'percentage', value: cart.vatRate }] : [],
+      ),
       discount_amount: cart.discount,
       discount_type: cart.discountType,
       subtotal: totals.subtotal,
