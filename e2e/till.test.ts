@@ -171,6 +171,8 @@ describe('the demo cashier', () => {
   });
 
   it('holds a cart and restores it', async () => {
+    // A scan lands in the scan field wherever the focus was.
+    await page.evaluate(() => (document.activeElement as HTMLElement | null)?.blur());
     await scan('6191000001018');
     await expect.poll(() => lines().count()).toBe(1);
     await page.keyboard.press('F8');
