@@ -1,3 +1,4 @@
+import { provideTillSyncPort } from '../sales';
 import { openLocalDb } from '../storage';
 import {
   apiFetch,
@@ -15,8 +16,8 @@ import { homeModule } from './navigation/modules';
 
 // Where the pieces meet: the app creates the process's one sync engine with
 // its ports (the database, the device, the transport, the features'
-// entities, the session's callbacks) and plugs it and the features into the
-// session.
+// entities, the session's callbacks), plugs it and the features into the
+// session, and gives the features that record changes its saving face.
 
 let engine: SyncEngine | null = null;
 
@@ -35,6 +36,7 @@ function tenant(): Record<string, unknown> {
 /** Runs once before boot. */
 export function wireClient(): void {
   engine ??= new SyncEngine({ ...sessionCallbacks(), db: openLocalDb, deviceId, send: sendThroughApi, entities });
+  provideTillSyncPort(engine);
   registerSessionHooks({
     homeModule,
     syncEngine: engine,

@@ -3,4 +3,4 @@
 export { documents } from './documents';
 export { returns } from './returns';
 export { shifts } from './shifts';
-export { till } from './till';
+export { provideTillSyncPort, till } from './till';

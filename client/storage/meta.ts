@@ -18,8 +18,11 @@ export const META = {
   lastSyncAt: 'last_sync_at',
   offlineSeq: 'offline_seq',
   notificationsLastId: 'notif_last_id',
+  posVatRate: 'pos_vat_rate',
+  posVatOn: 'pos_vat_on',
   posTerminalId: 'pos_terminal_id',
   posHeld: 'pos_held',
+  posShiftUuid: 'pos_shift_uuid',
   kioskActive: 'kiosk_active',
 } as const;
 
@@ -45,12 +48,17 @@ export const META_SCOPES: Readonly<Record<NamedKey, MetaScope>> = {
   // Kept through a forced sign-out so the next sign-in reopens the same
   // company (when that user belongs to it); the voluntary sign-out drops it.
   company_id: 'device',
+  // The till's VAT choice belongs to the machine at the counter.
+  pos_vat_rate: 'device',
+  pos_vat_on: 'device',
   profile: 'user',
   notif_last_id: 'company',
   pull_cursor: 'company',
   last_sync_at: 'company',
   pos_terminal_id: 'company',
   pos_held: 'company',
+  // The drawer this till opened: another company's shift is never this till's.
+  pos_shift_uuid: 'company',
   kiosk_active: 'company',
 };
 

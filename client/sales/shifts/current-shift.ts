@@ -1,4 +1,4 @@
-import type { LocalDb } from '../../storage';
+import { META, type LocalDb } from '../../storage';
 import type { SyncPort } from '../../sync';
 
 export type Shift = {
@@ -10,17 +10,15 @@ export type Shift = {
   notes: string | null;
 };
 
-// This device's own shift. Shifts of other tills arrive with every pull, so
-// the latest open one is not necessarily this drawer's.
-const THIS_TILL_SHIFT = 'pos_shift_uuid';
-
 const OPEN = 'SELECT * FROM shifts WHERE closed_at IS NULL AND deleted = 0';
 
 /** The open shift of this till; one opened here before any other, else the latest open one. */
+// This device's own shift is remembered: shifts of other tills arrive with
+// every pull, so the latest open one is not necessarily this drawer's.
 export async function loadCurrentShift(db: LocalDb): Promise<Shift | null> {
   const [own] = await db.select<Shift>(
     `${OPEN} AND uuid = (SELECT value FROM meta WHERE key = ?)`,
-    [THIS_TILL_SHIFT],
+    [META.posShiftUuid],
   );
   if (own) return own;
   const [latest] = await db.select<Shift>(`${OPEN} ORDER BY opened_at DESC LIMIT 1`);
@@ -29,7 +27,7 @@ export async function loadCurrentShift(db: LocalDb): Promise<Shift | null> {
 
 /** Opens the register with the counted cash (never negative) and makes it this till's shift. */
 export async function openShift(db: LocalDb, sync: SyncPort, cash: number, now = new Date()): Promise<Shift> {
-  const [device] = await db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'device_id'");
+  const [device] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.deviceId]);
   const record = {
     opened_at: now.toISOString(),
     opening_cash: Math.max(0, Number.isFinite(cash) ? cash : 0),
@@ -38,7 +36,7 @@ export async function openShift(db: LocalDb, sync: SyncPort, cash: number, now =
     notes: null,
   };
   const uuid = await sync.save('pos_shift', { ...record, device_id: device?.value ?? null }, (id, db) =>
-    db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [THIS_TILL_SHIFT, id]),
+    db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [META.posShiftUuid, id]),
   );
   return { uuid, ...record };
 }

@@ -175,7 +175,13 @@ describe('chargeSale', () => {
     expect(await f.db.select('SELECT product_uuid, quantity FROM stock_holds')).toEqual([{ product_uuid: milk.uuid, quantity: 14 }]);
     const [sent] = await outbox(f, 'pos_sale');
     expect(sent).not.toHaveProperty('client_uuid');
-    expect(sent).toMatchObject({ terminal_id: '2', order_type: 'delivery', note: 'Door 4', paid_amount: 59.25 });
+    expect(sent).toMatchObject({ terminal_id: '2', order_type: 'delivery', note: 'Door 4', paid_amount: 59.25, taxes: [] });
+    // The server works out the sale from its lines: they must travel.
+    expect(sent?.items).toEqual([
+      { product_uuid: milk.uuid, name: expect.stringContaining('(12'), quantity: 1, unit_price: 50, unit: 'box', unit_factor: 12 },
+      { product_uuid: milk.uuid, name: milk.name, quantity: 2, unit_price: milk.price },
+      { product_uuid: bag.uuid, name: bag.name, quantity: 1, unit_price: 0.25 },
+    ]);
   });
 
   it('adds a scan that arrives during a charge to the next sale', async () => {

@@ -1,6 +1,6 @@
 import { uuidv7 } from '../../core';
 import { translate } from '../../shell';
-import type { LocalDb } from '../../storage';
+import { META, type LocalDb } from '../../storage';
 import type { Fields, SyncPort } from '../../sync';
 import type { SaleResult as ReceiptSale } from '../receipts';
 import { discountOf, documentTotals, roundCents, roundGrams, type DiscountType, type Totals } from './amounts';
@@ -116,7 +116,6 @@ interface PendingSpend {
   card: number;
 }
 
-const META_KEYS = { vatRate: 'pos_vat_rate', vatOn: 'pos_vat_on', terminal: 'pos_terminal_id', held: 'pos_held' };
 export const HELD_LIMIT = 30;
 
 const BUILT_IN_LOOKS: Record<string, Omit<PaymentMethod, 'key' | 'label'>> = {
@@ -608,15 +607,19 @@ export class TillEngine {
       shift_uuid: shift,
       invoice_date: day,
       due_date: day,
-      items_json: lines.map((l) => ({
-        product_uuid: l.product_uuid,
-        name: l.name,
-        quantity: l.quantity,
-        unit_price: l.unit_price,
-        ...(l.unit_kind === 'box' ? { unit: 'box', unit_factor: l.unit_factor } : {}),
-      })),
-      taxes_json:
+      // JSON columns hold text: the engine sends them to the server as their parsed lists.
+      items_json: JSON.stringify(
+        lines.map((l) => ({
+          product_uuid: l.product_uuid,
+          name: l.name,
+          quantity: l.quantity,
+          unit_price: l.unit_price,
+          ...(l.unit_kind === 'box' ? { unit: 'box', unit_factor: l.unit_factor } : {}),
+        })),
+      ),
+      taxes_json: JSON.stringify(
         formal && cart.vatOn && cart.vatRate > 0 ? [{ name: 'VAT', type: 'percentage', value: cart.vatRate }] : [],
+      ),
       discount_amount: cart.discount,
       discount_type: cart.discountType,
       subtotal: totals.subtotal,
@@ -681,7 +684,7 @@ export class TillEngine {
   // ---- held carts ----
 
   async loadHeld(): Promise<void> {
-    const [row] = await this.env.db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META_KEYS.held]);
+    const [row] = await this.env.db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.posHeld]);
     try {
       const list: unknown = JSON.parse(row?.value ?? '[]');
       this.held = Array.isArray(list) ? (list as HeldCart[]) : [];
@@ -692,7 +695,7 @@ export class TillEngine {
 
   private async saveHeld(): Promise<void> {
     await this.env.db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [
-      META_KEYS.held,
+      META.posHeld,
       JSON.stringify(this.held),
     ]);
   }
@@ -743,24 +746,24 @@ export class TillEngine {
   async loadTillSettings(): Promise<void> {
     const rows = await this.env.db.select<{ key: string; value: string | null }>(
       'SELECT key, value FROM meta WHERE key IN (?, ?, ?)',
-      [META_KEYS.vatRate, META_KEYS.vatOn, META_KEYS.terminal],
+      [META.posVatRate, META.posVatOn, META.posTerminalId],
     );
     const value = (key: string) => rows.find((r) => r.key === key)?.value ?? null;
-    this.cart.vatRate = num(value(META_KEYS.vatRate));
-    this.cart.vatOn = value(META_KEYS.vatOn) === '1';
+    this.cart.vatRate = num(value(META.posVatRate));
+    this.cart.vatOn = value(META.posVatOn) === '1';
     const terminals = this.terminals();
-    const saved = value(META_KEYS.terminal) ?? '';
+    const saved = value(META.posTerminalId) ?? '';
     this.terminalId = terminals.some((t) => t.id === saved) ? saved : terminals.length === 1 ? terminals[0]!.id : '';
     if (!this.cart.lines.length) this.cart.formal = this.defaultFormal();
   }
 
   async saveTillSettings(): Promise<void> {
     await this.env.db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?), (?, ?), (?, ?)', [
-      META_KEYS.vatRate,
+      META.posVatRate,
       String(num(this.cart.vatRate)),
-      META_KEYS.vatOn,
+      META.posVatOn,
       this.cart.vatOn ? '1' : '0',
-      META_KEYS.terminal,
+      META.posTerminalId,
       this.terminalId,
     ]);
   }
@@ -781,7 +784,7 @@ export class TillEngine {
   }
 
   async logTillEvent(type: string, fields: Fields): Promise<void> {
-    const [device] = await this.env.db.select<{ value: string | null }>("SELECT value FROM meta WHERE key = 'device_id'");
+    const [device] = await this.env.db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.deviceId]);
     await this.env.sync.save('pos_event', {
       type,
       occurred_at: (this.env.now?.() ?? new Date()).toISOString(),

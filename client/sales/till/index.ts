@@ -4,6 +4,7 @@ import { localTable } from '../../storage';
 import { saleEntity } from './sale-entity';
 
 export { AVAILABLE_STOCK, settleHolds } from './stock-holds';
+export { provideTillSyncPort } from './port';
 export { salePayloadFromRow } from './sale-entity';
 
 export const till: FeatureManifest = {

@@ -1,12 +1,13 @@
-import { sessionHooks, type SyncPort } from '../../sync';
+import type { SyncPort } from '../../sync';
 
-/**
- * The sync engine as the till writes through it. The app registers its one
- * engine with the session; the till takes the record-saving face of it.
- */
+let provided: SyncPort | null = null;
+
+/** The app hands the till the sync engine it records through, once at start-up. */
+export function provideTillSyncPort(port: SyncPort): void {
+  provided = port;
+}
+
+/** The till's way to record changes; null until the app has provided it. */
 export function tillSyncPort(): SyncPort | null {
-  const engine = sessionHooks.syncEngine as Partial<SyncPort> | undefined;
-  return engine && typeof engine.save === 'function' && typeof engine.nextOfflineReference === 'function'
-    ? (engine as SyncPort)
-    : null;
+  return provided;
 }
