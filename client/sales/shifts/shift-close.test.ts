@@ -122,7 +122,11 @@ describe('closing the shift', () => {
     const result = await closeShift(f.db, f.sync, TENANT, f.shift, { LYD: '370', USD: -4, EUR: 'x' }, '  short by 5  ', closedAt);
     expect(result.report).toMatchObject({ expectedCash: 375, countedCash: 370, variance: -5 });
     expect(result.report.byCurrency.USD).toBeUndefined();
-    const [row] = await f.db.select<Record<string, unknown>>('SELECT * FROM shifts WHERE uuid = ?', [f.shift.uuid]);
+    type Row = { closed_at: string; counted_cash: number; notes: string | null; counted_json: string; summary_json: string };
+    const [row] = await f.db.select<Row>(
+      'SELECT closed_at, counted_cash, notes, counted_json, summary_json FROM shifts WHERE uuid = ?',
+      [f.shift.uuid],
+    );
     expect(row).toMatchObject({ closed_at: closedAt.toISOString(), counted_cash: 370, notes: 'short by 5' });
     expect(JSON.parse(String(row!.counted_json))).toEqual({ LYD: 370, USD: 0, EUR: 0 });
     expect(JSON.parse(String(row!.summary_json))).toMatchObject({ variance: -5 });
