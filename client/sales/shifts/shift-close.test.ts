@@ -1,12 +1,14 @@
 // @vitest-environment happy-dom
-import { describe, expect, it } from 'vitest';
+import { afterAll, beforeAll, describe, expect, it } from 'vitest';
 import { entities } from '../../app/features';
+import { applyLanguage } from '../../shell';
 import type { LocalDb } from '../../storage';
 import { tillFixture } from '../till/testing';
 import { closeShift } from './close-shift';
 import { openShift, type Shift } from './current-shift';
 import { countedTotal, emptyCount } from './drawer-count';
 import { shiftSummary } from './shift-summary';
+import { zReportText } from './z-report';
 
 const TENANT = {
   currencies: [
@@ -138,6 +140,31 @@ describe('closing the shift', () => {
   it('refuses without an open shift', async () => {
     const f = await tillFixture(entities, TENANT);
     await expect(closeShift(f.db, f.sync, TENANT, null as Shift | null, {}, '')).rejects.toThrow('No open shift');
+  });
+});
+
+describe('Z-report text', () => {
+  beforeAll(() => applyLanguage('en'));
+  afterAll(() => applyLanguage('ar'));
+
+  it('lists the methods and the drawer figures, a missing count as a dash', async () => {
+    const f = await example();
+    const open = zReportText(f.shift, await shiftSummary(f.db, TENANT, f.shift), 'Shop', 'Sara').split('\n');
+    expect(open[0]).toBe('*Shop — Z-report*');
+    expect(open[2]).toMatch(/ → open$/);
+    expect(open.slice(4)).toEqual([
+      'Cash: 250.00 (2)',
+      'Card: 30.00 (1)',
+      'Transfer: 0.00 (0)',
+      'Credit: 20.00 (1)',
+      '*Total sales*: 312.50',
+      'Debt collected: 40.00',
+      '────────────',
+      'Opening cash: 100.00',
+      'Expected cash: 375.00',
+      'Counted cash: —',
+      '*Variance*: —',
+    ]);
   });
 });
 
