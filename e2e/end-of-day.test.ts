@@ -122,11 +122,18 @@ describe('the end of the day', () => {
     expect(lines.slice(-4).map((l) => l.split(': ')[1])).toEqual(['100.00', '375.00', '370.00', '-5.00']);
   });
 
-  it('returns to the open-register section, and the server keeps the closed shift', async () => {
+  it('returns to the open-register section; the server keeps the count and makes its own report', async () => {
     await page.locator('[data-action="done"]').click();
     await page.locator('[data-field="opening-cash"]').waitFor();
     await expect
       .poll(async () => (await select("SELECT COUNT(*) AS n FROM outbox WHERE entity = 'pos_shift'"))[0]?.n, { timeout: 30_000 })
       .toBe(0);
+    // The server's own report comes back with the pull, made from the count it was sent.
+    const summary = async () => {
+      const [row] = await select('SELECT summary_json FROM shifts WHERE closed_at IS NOT NULL');
+      return JSON.parse(String(row?.summary_json ?? 'null')) as Record<string, unknown> | null;
+    };
+    await expect.poll(async () => (await summary())?.byCurrency, { timeout: 30_000 }).toBeTruthy();
+    expect(await summary()).toMatchObject({ currency: 'LYD', openingCash: 100, countedCash: 370 });
   });
 });

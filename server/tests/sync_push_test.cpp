@@ -359,6 +359,12 @@ TEST_F(PushTest, ShiftCloseSumsEachCurrencyApart) {
   EXPECT_EQ(usd["expectedCash"], 20.0);
   EXPECT_EQ(usd["countedCash"], 21.0);
   EXPECT_EQ(usd["variance"], 1.0);
+
+  // A sale that arrives after the close is still in the server's report.
+  ASSERT_EQ(push({sale("e", 5, "cash", "LYD")})[0]["status"], "applied");
+  const auto late = record("pos_shift", "sh1")["summary"];
+  EXPECT_EQ(late["expectedCash"], 355.0);
+  EXPECT_EQ(late["variance"], -10.0);
 }
 
 }  // namespace

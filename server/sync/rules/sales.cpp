@@ -87,6 +87,18 @@ double base_rate(const Actor& actor, const std::string& code) {
   return 1;
 }
 
+json shift_summary(Records& records, const Actor& actor, const std::string& shift_uuid, const json& shift);
+
+// A sale may reach the server after its shift's close (an offline till pushes the
+// close merged into the still-unsent opening, ahead of its sales): the server's
+// report of a closed shift is made again so that it never misses one.
+void refresh_closed_shift(Records& records, const Actor& actor, const std::string& shift_uuid) {
+  auto shift = records.live("pos_shift", shift_uuid);
+  if (!shift || !has_text(shift->data, "closed_at")) return;
+  shift->data["summary"] = shift_summary(records, actor, shift_uuid, shift->data);
+  records.put("pos_shift", shift_uuid, std::move(shift->data));
+}
+
 Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, json d, const Stored*) {
   Errors errors;
   validate_items(errors, d, true);
@@ -148,7 +160,10 @@ Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, j
   if (!has_text(d, "due_date")) d["due_date"] = text(d, "invoice_date");
   if (!d.contains("taxes")) d["taxes"] = json::array();
   move_stock(records, {}, stock_taken(d));
-  return records.put("invoice", uuid, std::move(d));
+  const auto shift_uuid = text(d, "shift_uuid");
+  auto stored = records.put("invoice", uuid, std::move(d));
+  if (!shift_uuid.empty()) refresh_closed_shift(records, actor, shift_uuid);
+  return stored;
 }
 
 // The company's base currency: the one marked base, else its single currency.
