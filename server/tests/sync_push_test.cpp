@@ -331,4 +331,40 @@ TEST_F(PushTest, EachRoleMayDoOnlyWhatItsScreensDo) {
   EXPECT_FALSE(record("note", "n1").is_null());
 }
 
+TEST_F(PushTest, ShiftCloseSumsEachCurrencyApart) {
+  owner_.tenant["currencies"] = {{{"code", "LYD"}, {"rate", 1}, {"base", true}}, {{"code", "USD"}, {"rate", 4.8}}};
+  ASSERT_EQ(one("pos_shift", "sh1", {{"opened_at", "2026-03-01T08:00:00Z"}, {"opening_cash", 100}})["status"], "applied");
+  const auto sale = [&](const std::string& uuid, double total, const std::string& method, const char* currency) {
+    json d = {{"pos_method", method}, {"shift_uuid", "sh1"}, {"sold_at", "2026-03-01T10:00:00Z"},
+              {"items", {{{"name", "Goods"}, {"quantity", 1}, {"unit_price", total}}}},
+              {"subtotal", total}, {"tax", 0}, {"total", total}};
+    if (currency) d["currency_code"] = currency;
+    return upsert("pos_sale", uuid, d);
+  };
+  for (const auto& r : push({sale("a", 200, "cash", "LYD"), sale("b", 50, "cash", nullptr), sale("c", 30, "card", "LYD"),
+                            sale("d", 20, "cash", "USD")}))
+    ASSERT_EQ(r["status"], "applied") << r.dump();
+  const auto closed = one("pos_shift", "sh1", {{"closed_at", "2026-03-01T18:00:00Z"}, {"counted_cash", 345},
+                                               {"counted", {{"LYD", 345}, {"USD", 21}}}});
+  ASSERT_EQ(closed["status"], "applied") << closed.dump();
+  const auto summary = record("pos_shift", "sh1")["summary"];
+  // Rows without a currency are the base currency's; the dollars stay out of the dinar drawer.
+  EXPECT_EQ(summary["currency"], "LYD");
+  EXPECT_EQ(summary["sales"]["cash"], json({{"count", 2}, {"total", 250.0}}));
+  EXPECT_EQ(summary["salesTotal"], 280.0);
+  EXPECT_EQ(summary["expectedCash"], 350.0);
+  EXPECT_EQ(summary["variance"], -5.0);
+  const auto& usd = summary["byCurrency"]["USD"];
+  EXPECT_EQ(usd["openingCash"], 0.0);
+  EXPECT_EQ(usd["expectedCash"], 20.0);
+  EXPECT_EQ(usd["countedCash"], 21.0);
+  EXPECT_EQ(usd["variance"], 1.0);
+
+  // A sale that arrives after the close is still in the server's report.
+  ASSERT_EQ(push({sale("e", 5, "cash", "LYD")})[0]["status"], "applied");
+  const auto late = record("pos_shift", "sh1")["summary"];
+  EXPECT_EQ(late["expectedCash"], 355.0);
+  EXPECT_EQ(late["variance"], -10.0);
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <utility>
 
 #include "sync/rules/access.hpp"
@@ -85,6 +87,18 @@ double base_rate(const Actor& actor, const std::string& code) {
   return 1;
 }
 
+json shift_summary(Records& records, const Actor& actor, const std::string& shift_uuid, const json& shift);
+
+// A sale may reach the server after its shift's close (an offline till pushes the
+// close merged into the still-unsent opening, ahead of its sales): the server's
+// report of a closed shift is made again so that it never misses one.
+void refresh_closed_shift(Records& records, const Actor& actor, const std::string& shift_uuid) {
+  auto shift = records.live("pos_shift", shift_uuid);
+  if (!shift || !has_text(shift->data, "closed_at")) return;
+  shift->data["summary"] = shift_summary(records, actor, shift_uuid, shift->data);
+  records.put("pos_shift", shift_uuid, std::move(shift->data));
+}
+
 Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, json d, const Stored*) {
   Errors errors;
   validate_items(errors, d, true);
@@ -146,46 +160,85 @@ Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, j
   if (!has_text(d, "due_date")) d["due_date"] = text(d, "invoice_date");
   if (!d.contains("taxes")) d["taxes"] = json::array();
   move_stock(records, {}, stock_taken(d));
-  return records.put("invoice", uuid, std::move(d));
+  const auto shift_uuid = text(d, "shift_uuid");
+  auto stored = records.put("invoice", uuid, std::move(d));
+  if (!shift_uuid.empty()) refresh_closed_shift(records, actor, shift_uuid);
+  return stored;
 }
 
-// The server's own figures of a shift: sales per method, collections and the cash expected.
-json shift_summary(Records& records, const Actor& actor, const std::string& shift_uuid, const json& shift) {
+// The company's base currency: the one marked base, else its single currency.
+std::string base_currency(const Actor& actor) {
+  const auto it = actor.tenant.find("currencies");
+  if (it != actor.tenant.end() && it->is_array())
+    for (const auto& c : *it)
+      if (c.is_object() && c.value("base", false) && has_text(c, "code")) return text(c, "code");
+  return text(actor.tenant, "currency");
+}
+
+// One currency's sums of a shift, rounded only when the figures are made.
+struct ShiftSums {
   json sales = json::object();
-  for (const char* m : {"cash", "card", "transfer", "credit", "wallet"}) sales[m] = {{"count", 0}, {"total", 0.0}};
   double sales_total = 0;
   std::int64_t sales_count = 0;
-  for (const auto& inv : records.in_shift("invoice", shift_uuid)) {
-    if (text(inv.data, "status") == "cancelled") continue;
-    auto method = text(inv.data, "pos_method");
-    if (method.empty()) method = "other";
-    auto& entry = sales[method];
-    if (entry.is_null()) entry = {{"count", 0}, {"total", 0.0}};
-    entry["count"] = entry["count"].get<std::int64_t>() + 1;
-    entry["total"] = round_cents(entry["total"].get<double>() + number_or(inv.data, "total", 0));
-    sales_total += number_or(inv.data, "total", 0);
-    ++sales_count;
-  }
   json collected = json::object();
   double collected_total = 0;
+};
+
+// The server's own figures of a shift, each currency on its own: an amount in
+// one currency never adds to the cash expected in another.
+json shift_summary(Records& records, const Actor& actor, const std::string& shift_uuid, const json& shift) {
+  const auto base = base_currency(actor);
+  std::map<std::string, ShiftSums> buckets;
+  const auto bucket = [&](const json& row) -> ShiftSums& {
+    auto code = text(row, "currency_code");
+    if (code.empty()) code = base;
+    auto [it, created] = buckets.try_emplace(code);
+    if (created)
+      for (const char* m : {"cash", "card", "transfer", "credit", "wallet"}) it->second.sales[m] = {{"count", 0}, {"total", 0.0}};
+    return it->second;
+  };
+  bucket(json::object());
+  for (const auto& inv : records.in_shift("invoice", shift_uuid)) {
+    if (text(inv.data, "status") == "cancelled") continue;
+    auto& sums = bucket(inv.data);
+    auto method = text(inv.data, "pos_method");
+    if (method.empty()) method = "other";
+    auto& entry = sums.sales[method];
+    if (entry.is_null()) entry = {{"count", 0}, {"total", 0.0}};
+    entry["count"] = entry["count"].get<std::int64_t>() + 1;
+    entry["total"] = entry["total"].get<double>() + number_or(inv.data, "total", 0);
+    sums.sales_total += number_or(inv.data, "total", 0);
+    ++sums.sales_count;
+  }
   for (const auto& pay : records.in_shift("client_payment", shift_uuid)) {
+    auto& sums = bucket(pay.data);
     const auto method = text(pay.data, "method");
-    collected[method] = round_cents(number_or(collected, method.c_str(), 0) + number_or(pay.data, "amount", 0));
-    collected_total += number_or(pay.data, "amount", 0);
+    sums.collected[method] = number_or(sums.collected, method.c_str(), 0) + number_or(pay.data, "amount", 0);
+    sums.collected_total += number_or(pay.data, "amount", 0);
   }
-  const double opening = round_cents(number_or(shift, "opening_cash", 0));
-  const double expected = round_cents(opening + sales["cash"]["total"].get<double>() + number_or(collected, "cash", 0));
-  json summary = {{"currency", text(actor.tenant, "currency")}, {"sales", sales},
-                  {"salesTotal", round_cents(sales_total)}, {"salesCount", sales_count},
-                  {"collected", collected}, {"collectedTotal", round_cents(collected_total)},
-                  {"openingCash", opening}, {"expectedCash", expected}};
-  if (const auto counted = number(shift, "counted_cash")) {
-    summary["countedCash"] = round_cents(*counted);
-    summary["variance"] = round_cents(*counted - expected);
-  } else {
-    summary["countedCash"] = nullptr;
-    summary["variance"] = nullptr;
+
+  const auto counted_map = shift.contains("counted") && shift["counted"].is_object() ? shift["counted"] : json::object();
+  json by_currency = json::object();
+  for (auto& [code, sums] : buckets) {
+    for (auto& [method, entry] : sums.sales.items()) entry["total"] = round_cents(entry["total"].get<double>());
+    for (auto& [method, amount] : sums.collected.items()) amount = round_cents(amount.get<double>());
+    const double opening = code == base ? round_cents(number_or(shift, "opening_cash", 0)) : 0.0;
+    const double expected =
+        round_cents(opening + sums.sales["cash"]["total"].get<double>() + number_or(sums.collected, "cash", 0));
+    json figures = {{"sales", sums.sales},       {"salesTotal", round_cents(sums.sales_total)},
+                    {"salesCount", sums.sales_count}, {"collected", sums.collected},
+                    {"collectedTotal", round_cents(sums.collected_total)}, {"refunded", json::object()},
+                    {"openingCash", opening},    {"expectedCash", expected}};
+    std::optional<double> counted;
+    if (counted_map.contains(code) && counted_map[code].is_number()) counted = std::max(0.0, counted_map[code].get<double>());
+    else if (code == base) counted = number(shift, "counted_cash");
+    figures["countedCash"] = counted ? json(round_cents(*counted)) : json();
+    figures["variance"] = counted ? json(round_cents(*counted - expected)) : json();
+    by_currency[code] = std::move(figures);
   }
+  json summary = by_currency[base];
+  summary["currency"] = base;
+  summary["byCurrency"] = std::move(by_currency);
   return summary;
 }
 
