@@ -2,7 +2,7 @@ import http from 'node:http';
 import { afterAll, beforeAll, describe, expect, it } from 'vitest';
 import type { Row } from '../client/bridge/commands';
 import type { StorageBackend } from '../client/storage/backend';
-import { LocalDb } from '../client/storage/local-db';
+import { connectLocalDb } from '../client/storage/local-db';
 import { catalogue } from '../client/app/features';
 import { SCHEMA_VERSION } from '../client/storage';
 import { NAMED_INDEXES, schemaCases, schemaFacts } from '../client/storage/testing';
@@ -46,7 +46,7 @@ afterAll(async () => {
 describe('schema and migrations over the host', () => {
   // One database per host: each case starts by dropping every table.
   schemaCases(async () => {
-    const db = new LocalDb(hostBackend(host));
+    const db = connectLocalDb(hostBackend(host));
     const tables = await db.select<{ name: string }>(
       "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'",
     );
@@ -64,7 +64,7 @@ describe('the page at start-up', () => {
       await page.goto(fresh.url);
       // Without a session the boot ends on the sign-in screen.
       await page.getByTestId('login').waitFor();
-      const facts = await schemaFacts(new LocalDb(hostBackend(fresh)));
+      const facts = await schemaFacts(connectLocalDb(hostBackend(fresh)));
       expect([facts.version, facts.tables.length, facts.indexes.length]).toEqual([
         String(SCHEMA_VERSION),
         catalogue.tables.length,

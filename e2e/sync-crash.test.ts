@@ -229,7 +229,7 @@ function queueLocal(ops: number, adjustments: number, productUuid: string): Prom
       const now = new Date().toISOString();
       const clients = Array.from({ length: ops - adjustments }, (_, i) => ({ uuid: crypto.randomUUID(), name: `Queued ${i}` }));
       const holes = (n: number, width: number) => Array.from({ length: n }, () => `(${Array(width).fill('?').join(', ')})`).join(', ');
-      await db.transaction(async () => {
+      await db.transaction(async (db) => {
         for (let i = 0; i < clients.length; i += 100) {
           const part = clients.slice(i, i + 100);
           await db.execute(

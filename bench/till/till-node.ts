@@ -26,7 +26,7 @@ it('prints the figures', async () => {
   const f = await tillFixture(entities, { pos: { allow_negative_stock: false } });
   const { db, till } = f;
   const uuid = (i: number) => `00000000-0000-7000-8000-${String(i).padStart(12, '0')}`;
-  await db.transaction(async () => {
+  await db.transaction(async (db) => {
     for (let i = 0; i < PRODUCTS; i++)
       await db.execute(
         'INSERT INTO products (uuid, name, sku, price, stock, type, box_pieces, box_barcode, is_active, local_updated_at) ' +

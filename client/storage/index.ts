@@ -4,7 +4,7 @@
 export type { SqlParam, StorageBackend } from './backend';
 export { storageMessage } from './backend';
 export { Catalogue, localTable, STORAGE_TABLES, syncedTable, type TableSpec } from './catalogue';
-export { LocalDb } from './local-db';
+export { connectLocalDb, type LocalDb } from './local-db';
 export {
   dataEpochKey,
   deleteMeta,

@@ -3,7 +3,7 @@ import type { FakeHost } from '../bridge/testing';
 import type { StorageBackend } from './backend';
 import { SCHEMA_VERSION } from './schema';
 import { installFakeHostDatabase } from './testing';
-import { LocalDb } from './local-db';
+import { connectLocalDb, TransactionEndedError, type LocalDb } from './local-db';
 import { createSqlJsBackend } from './sqljs-backend';
 
 // A sql.js backend that records each statement and can be told to fail some.
@@ -27,13 +27,13 @@ const create = 'CREATE TABLE t (id INTEGER PRIMARY KEY, v TEXT)';
 describe('LocalDb transactions', () => {
   it('runs back-to-back transactions in order; a failed first one rolls back and does not block the second', async () => {
     const { backend, log } = await recordingBackend();
-    const db = new LocalDb(backend);
+    const db = connectLocalDb(backend);
     await db.execute(create);
-    const first = db.transaction(async () => {
+    const first = db.transaction(async (db) => {
       await db.execute("INSERT INTO t (v) VALUES ('first')");
       throw new Error('work failed');
     });
-    const second = db.transaction(async () => {
+    const second = db.transaction(async (db) => {
       await db.execute("INSERT INTO t (v) VALUES ('second')");
       return 'done';
     });
@@ -56,9 +56,9 @@ describe('LocalDb transactions', () => {
     backend.afterCommit = () => {
       events.push(`afterCommit after ${log.at(-1)}`);
     };
-    const db = new LocalDb(backend);
+    const db = connectLocalDb(backend);
     await db.execute(create);
-    const value = await db.transaction(async () => {
+    const value = await db.transaction(async (db) => {
       await db.execute('INSERT INTO t (v) VALUES (?)', ['x']);
       return { id: 7 };
     });
@@ -69,7 +69,7 @@ describe('LocalDb transactions', () => {
 
   it('rejects with the work error when ROLLBACK itself fails', async () => {
     const { backend } = await recordingBackend((sql) => (sql === 'ROLLBACK' ? 'cannot rollback - no transaction is active' : null));
-    const db = new LocalDb(backend);
+    const db = connectLocalDb(backend);
     await expect(db.transaction(async () => Promise.reject('UNIQUE constraint failed: t.id'))).rejects.toBe(
       'UNIQUE constraint failed: t.id',
     );
@@ -79,7 +79,7 @@ describe('LocalDb transactions', () => {
     const { backend, log } = await recordingBackend((sql) => (sql === 'COMMIT' ? 'disk I/O error' : null));
     const afterCommit = vi.fn();
     backend.afterCommit = afterCommit;
-    const db = new LocalDb(backend);
+    const db = connectLocalDb(backend);
     await expect(db.transaction(async () => 1)).rejects.toBe('disk I/O error');
     expect(log.slice(-2)).toEqual(['COMMIT', 'ROLLBACK']);
     expect(afterCommit).not.toHaveBeenCalled();
@@ -91,12 +91,61 @@ describe('LocalDb transactions', () => {
       throw new Error('hook broke');
     };
     const quiet = vi.spyOn(console, 'error').mockImplementation(() => {});
-    const db = new LocalDb(backend);
+    const db = connectLocalDb(backend);
     await db.execute(create);
-    await expect(db.transaction(() => db.execute("INSERT INTO t (v) VALUES ('kept')"))).resolves.toBeUndefined();
+    await expect(db.transaction((db) => db.execute("INSERT INTO t (v) VALUES ('kept')"))).resolves.toBeUndefined();
     expect(await db.select('SELECT v FROM t')).toEqual([{ v: 'kept' }]);
     expect(quiet).toHaveBeenCalled();
     quiet.mockRestore();
+  });
+});
+
+describe('LocalDb writes beside a transaction', () => {
+  // The plain write is issued while the transaction is between BEGIN and its end.
+  it.each([
+    { ending: 'commits', fail: false, rows: ['in transaction', 'plain'], end: 'COMMIT' },
+    { ending: 'rolls back', fail: true, rows: ['plain'], end: 'ROLLBACK' },
+  ])('lands after a transaction that $ending, and is kept', async ({ fail, rows, end }) => {
+    const { backend, log } = await recordingBackend();
+    const db = connectLocalDb(backend);
+    await db.execute(create);
+    let issuePlain!: () => void;
+    const began = new Promise<void>((resolve) => (issuePlain = resolve));
+    let plain: Promise<void> | null = null;
+    const running = db.transaction(async (tx) => {
+      await tx.execute("INSERT INTO t (v) VALUES ('in transaction')");
+      issuePlain();
+      // Give the plain write every chance to reach the backend first.
+      await new Promise((resolve) => setTimeout(resolve, 0));
+      if (fail) throw new Error('work failed');
+    });
+    await began;
+    plain = db.execute("INSERT INTO t (v) VALUES ('plain')");
+    await running.catch(() => {});
+    await plain;
+    expect((await db.select<{ v: string }>('SELECT v FROM t ORDER BY id')).map((r) => r.v)).toEqual(rows);
+    expect(log.slice(-3)).toEqual(["INSERT INTO t (v) VALUES ('in transaction')", end, "INSERT INTO t (v) VALUES ('plain')"]);
+  });
+
+  it('undoes only a failed nested transaction, and refuses a handle used after its transaction', async () => {
+    const { backend } = await recordingBackend();
+    const db = connectLocalDb(backend);
+    await db.execute(create);
+    let kept: LocalDb | null = null;
+    await db.transaction(async (tx) => {
+      kept = tx;
+      await tx.execute("INSERT INTO t (v) VALUES ('outer')");
+      await expect(
+        tx.transaction(async (inner) => {
+          await inner.execute("INSERT INTO t (v) VALUES ('inner')");
+          throw new Error('inner failed');
+        }),
+      ).rejects.toThrow('inner failed');
+      await tx.transaction((inner) => inner.execute("INSERT INTO t (v) VALUES ('inner kept')"));
+    });
+    expect((await db.select<{ v: string }>('SELECT v FROM t ORDER BY id')).map((r) => r.v)).toEqual(['outer', 'inner kept']);
+    await expect(kept!.execute("INSERT INTO t (v) VALUES ('late')")).rejects.toBeInstanceOf(TransactionEndedError);
+    expect(await db.select('SELECT COUNT(*) AS n FROM t')).toEqual([{ n: 2 }]);
   });
 });
 

@@ -14,7 +14,7 @@ export async function migrate(db: LocalDb): Promise<void> {
   const current = Number(rows[0]?.value ?? 0) || 0;
   for (let step = current + 1; step <= MIGRATIONS.length; step++) {
     const statements = MIGRATIONS[step - 1] ?? [];
-    await db.transaction(async () => {
+    await db.transaction(async (db) => {
       for (const statement of statements) {
         try {
           await db.execute(statement);

@@ -1,12 +1,12 @@
 import type { StorageBackend } from './backend';
-import { LocalDb } from './local-db';
+import { connectLocalDb, type LocalDb } from './local-db';
 import { migrate } from './migrate';
 import { createSchema } from './schema';
 import { createPlatformBackend } from './select-backend';
 
 /** Wraps a backend and brings its schema up to date. */
 export async function openDatabase(backend: StorageBackend): Promise<LocalDb> {
-  const db = new LocalDb(backend);
+  const db = connectLocalDb(backend);
   await createSchema(db);
   await migrate(db);
   return db;

@@ -42,7 +42,7 @@ async function roundTrips(db: LocalDb): Promise<void> {
 async function transactions(db: LocalDb): Promise<void> {
   await db.execute('CREATE TABLE IF NOT EXISTS bench_tx (id INTEGER PRIMARY KEY, label TEXT, amount REAL)');
   const one = (i: number) =>
-    db.transaction(async () => {
+    db.transaction(async (db) => {
       await db.execute('INSERT INTO bench_tx (label, amount) VALUES (?, ?)', [`row ${i}`, i]);
       await db.execute('UPDATE bench_tx SET amount = amount + 1 WHERE id = ?', [i]);
       return db.select('SELECT COUNT(*) AS n FROM bench_tx');

@@ -37,7 +37,7 @@ export async function openShift(db: LocalDb, sync: SyncPort, cash: number, now =
     counted_cash: null,
     notes: null,
   };
-  const uuid = await sync.save('pos_shift', { ...record, device_id: device?.value ?? null }, (id) =>
+  const uuid = await sync.save('pos_shift', { ...record, device_id: device?.value ?? null }, (id, db) =>
     db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [THIS_TILL_SHIFT, id]),
   );
   return { uuid, ...record };

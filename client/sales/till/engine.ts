@@ -636,9 +636,9 @@ export class TillEngine {
     const held = new Map<string, number>();
     for (const line of lines)
       if (line.tracks_stock) held.set(line.product_uuid, (held.get(line.product_uuid) ?? 0) + piecesOfLine(line));
-    const uuid = await this.env.sync.save('pos_sale', sale, async (saleUuid) => {
+    const uuid = await this.env.sync.save('pos_sale', sale, async (saleUuid, db) => {
       for (const [product, pieces] of held)
-        await this.env.db.execute('INSERT OR REPLACE INTO stock_holds (sale_uuid, product_uuid, quantity) VALUES (?, ?, ?)', [
+        await db.execute('INSERT OR REPLACE INTO stock_holds (sale_uuid, product_uuid, quantity) VALUES (?, ?, ?)', [
           saleUuid,
           product,
           roundGrams(pieces),

@@ -103,7 +103,7 @@ describe('queueing changes', () => {
   it('runs withinTransaction after the outbox write, and rolls everything back when it fails', async () => {
     const engine = makeEngine();
     await expect(
-      engine.save('pos_sale', { client_uuid: '', due_date: '2026-12-10', items_json: '[{"q":1}]' }, async (uuid) => {
+      engine.save('pos_sale', { client_uuid: '', due_date: '2026-12-10', items_json: '[{"q":1}]' }, async (uuid, db) => {
         expect(await outbox()).toHaveLength(1);
         await db.execute('INSERT INTO stock_holds (sale_uuid, product_uuid, quantity) VALUES (?, ?, ?)', [uuid, 'p', 1]);
         throw new Error('till failure');
@@ -153,7 +153,7 @@ describe('queueing changes', () => {
 
 describe('push verdicts', () => {
   async function sale(engine: SyncEngine, product: string): Promise<string> {
-    return engine.save('pos_sale', { client_uuid: '', items_json: '[]', invoice_date: '2026-12-10', due_date: '2026-12-10' }, (uuid) =>
+    return engine.save('pos_sale', { client_uuid: '', items_json: '[]', invoice_date: '2026-12-10', due_date: '2026-12-10' }, (uuid, db) =>
       db.execute('INSERT INTO stock_holds (sale_uuid, product_uuid, quantity) VALUES (?, ?, 2)', [uuid, product]),
     );
   }

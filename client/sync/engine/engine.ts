@@ -108,7 +108,7 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     return this.options.entities;
   }
 
-  async save(entity: string, data: Fields, withinTransaction?: (uuid: string) => Promise<void>): Promise<string> {
+  async save(entity: string, data: Fields, withinTransaction?: (uuid: string, db: LocalDb) => Promise<void>): Promise<string> {
     const uuid = await saveRecord(
       await this.options.db(),
       this.entities,
@@ -262,7 +262,7 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
   /** A transaction of a run, refused once a sign-out has begun. */
   private async write<T>(generation: number, work: (db: LocalDb) => Promise<T>): Promise<T> {
     const db = await this.options.db();
-    return db.transaction(async () => {
+    return db.transaction(async (db) => {
       if (generation !== this.generation) throw new AbandonedError();
       return work(db);
     });

@@ -252,7 +252,7 @@ describe('a reply that settles a sale and carries its product', () => {
     await db.execute("INSERT INTO products (uuid, name, price, stock, version, local_updated_at) VALUES ('p', 'Tea', 1, 10, '1', 'x')");
     server.records.set('p', { kind: 'product', uuid: 'p', id: 1, version: '1', deleted: false, data: { name: 'Tea', price: 1 } });
     server.log.push('p');
-    await engine.save('pos_sale', { client_uuid: '', items_json: '[]', invoice_date: '2026-12-10', due_date: '2026-12-10' }, (uuid) =>
+    await engine.save('pos_sale', { client_uuid: '', items_json: '[]', invoice_date: '2026-12-10', due_date: '2026-12-10' }, (uuid, db) =>
       db.execute("INSERT INTO stock_holds (sale_uuid, product_uuid, quantity) VALUES (?, 'p', 2)", [uuid]),
     );
     // The server's product copy has no stock field: the local one must stand, settled.
@@ -269,7 +269,7 @@ describe('a refused change that altered other rows', () => {
     server.push([{ op_id: 's', entity: 'product', action: 'upsert', uuid: 'p', base_version: null, data: { name: 'Tea', price: 1, stock: 5 } }]);
     await engine.sync();
     // An adjustment raises the product's stock here, in the same transaction as its save.
-    await engine.save('stock_adjustment', { product_uuid: 'p', delta: 3, reason: 'restock' }, () =>
+    await engine.save('stock_adjustment', { product_uuid: 'p', delta: 3, reason: 'restock' }, (_, db) =>
       db.execute("UPDATE products SET stock = stock + 3 WHERE uuid = 'p'"),
     );
     expect(await one("SELECT stock FROM products WHERE uuid = 'p'")).toEqual({ stock: 8 });

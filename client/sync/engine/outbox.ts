@@ -55,12 +55,12 @@ export async function saveRecord(
   entity: string,
   data: Fields,
   account: Account | null,
-  withinTransaction?: (uuid: string) => Promise<void>,
+  withinTransaction?: (uuid: string, db: LocalDb) => Promise<void>,
 ): Promise<string> {
   const descriptor = entities.get(entity);
   const uuid = typeof data.uuid === 'string' && data.uuid ? data.uuid : uuidv7();
   const at = now();
-  await db.transaction(async () => {
+  await db.transaction(async (db) => {
     const version = await versionOf(db, descriptor.table, uuid);
     await upsertRow(db, descriptor.table, entities.columnsOf(entity), {
       ...data,
@@ -89,7 +89,7 @@ export async function saveRecord(
         [uuidv7(), entity, uuid, version, at, JSON.stringify(sent), ...owner(account)],
       );
     }
-    await withinTransaction?.(uuid);
+    await withinTransaction?.(uuid, db);
   });
   return uuid;
 }
@@ -107,7 +107,7 @@ export async function removeRecord(
   account: Account | null,
 ): Promise<void> {
   const table = entities.tableOf(entity);
-  await db.transaction(async () => {
+  await db.transaction(async (db) => {
     const version = await versionOf(db, table, uuid);
     const [sent] = await db.select<{ n: number }>(
       "SELECT COUNT(*) AS n FROM outbox WHERE entity = ? AND uuid = ? AND (state = 'inflight' OR attempts > 0)",
@@ -130,7 +130,7 @@ export async function removeRecord(
 
 /** The next provisional reference, e.g. OFF-3F2A-00012; one counter for every prefix. */
 export async function nextOfflineReference(db: LocalDb, deviceId: string, prefix = 'OFF'): Promise<string> {
-  const number = await db.transaction(async () => {
+  const number = await db.transaction(async (db) => {
     const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [META.offlineSeq]);
     const next = (Number.parseInt(row?.value ?? '0', 10) || 0) + 1;
     await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [META.offlineSeq, String(next)]);
@@ -147,7 +147,7 @@ export const CANNOT_RESEND = 'This change can no longer be resent; make it again
  * deletion has no data and cannot be.
  */
 export async function retryDeadLetter(db: LocalDb, entities: EntityRegistry, opId: string): Promise<boolean> {
-  return db.transaction(async () => {
+  return db.transaction(async (db) => {
     const [letter] = await db.select<{
       entity: string;
       uuid: string;
@@ -176,7 +176,7 @@ export async function retryDeadLetter(db: LocalDb, entities: EntityRegistry, opI
 
 /** Drops a refused change, and whatever it still held locally. */
 export async function dismissDeadLetter(db: LocalDb, entities: EntityRegistry, opId: string): Promise<void> {
-  await db.transaction(async () => {
+  await db.transaction(async (db) => {
     const [letter] = await db.select<{ entity: string; uuid: string }>(
       'SELECT entity, uuid FROM dead_letter WHERE op_id = ?',
       [opId],

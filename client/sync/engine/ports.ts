@@ -1,3 +1,4 @@
+import type { LocalDb } from '../../storage';
 import type { Fields } from './entities';
 
 /** How sync stands, as the badge and the sync screen show it. */
@@ -44,9 +45,10 @@ export interface SyncEngineControl {
 export interface SyncPort {
   /**
    * Stores a record and queues its upsert in one transaction; `withinTransaction`
-   * runs inside it, for rows that must change with the record. Resolves to its uuid.
+   * runs inside it, for rows that must change with the record, and writes
+   * them through the `db` it is given. Resolves to its uuid.
    */
-  save(entity: string, data: Fields, withinTransaction?: (uuid: string) => Promise<void>): Promise<string>;
+  save(entity: string, data: Fields, withinTransaction?: (uuid: string, db: LocalDb) => Promise<void>): Promise<string>;
   remove(entity: string, uuid: string): Promise<void>;
   /** A provisional reference for a document the server has not numbered yet. */
   nextOfflineReference(prefix?: string): Promise<string>;

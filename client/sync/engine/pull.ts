@@ -86,7 +86,7 @@ export async function dataEpochCheck(
 ): Promise<boolean> {
   if (!present(tenantId) || !present(epoch)) return false;
   const text = String(epoch);
-  return db.transaction(async () => {
+  return db.transaction(async (db) => {
     const [row] = await db.select<{ value: string | null }>('SELECT value FROM meta WHERE key = ?', [dataEpochKey(tenantId)]);
     const stored = row?.value ?? null;
     if (stored === text) return false;

@@ -11,7 +11,7 @@ export async function clearCompanyData(ending: 'user' | 'company'): Promise<void
   const tables = sessionHooks.companyTables;
   if (!tables) throw new Error('the company tables are not registered');
   const db = await openLocalDb();
-  await db.transaction(() => wipeCompanyData(db, { tables, metaKeys: metaKeysEndingWith(ending) }));
+  await db.transaction((db) => wipeCompanyData(db, { tables, metaKeys: metaKeysEndingWith(ending) }));
 }
 
 /** What both sign-outs do to the device: no business data, no profile, no token. */
