@@ -179,6 +179,8 @@ describe('a running session', () => {
 
 const OWNER = ['owner@demo.test', 'demo-owner-1'] as const;
 const CASHIER = ['cashier@demo.test', 'demo-cashier-1'] as const;
+// The demo's second company, which the owner belongs to and the cashier does not.
+const CAFE_PRODUCTS = ['قهوة إسبريسو', 'Cappuccino', 'شاي بالنعناع', 'Croissant'];
 
 async function signInAs([email, password]: readonly [string, string]) {
   await signIn(email, password);
@@ -202,6 +204,11 @@ const execute = (sql: string, params: unknown[] = []) =>
     async ({ sql, params }) => void (await (await window.__tovikStorage!.openLocalDb()).execute(sql, params as never[])),
     { sql, params },
   );
+
+const count = async (table: string) => (await select<{ n: number }>(`SELECT COUNT(*) AS n FROM ${table}`))[0]?.n ?? 0;
+
+// A page-side wait would take the predicate's promise itself for a yes: poll from here.
+const SYNC_WAIT = { timeout: 30_000, interval: 250 };
 
 const meta = async (key: string) =>
   (await select<{ value: string }>('SELECT value FROM meta WHERE key = ?', [key]))[0]?.value ?? null;
@@ -249,6 +256,49 @@ describe('signing out and in as another user', () => {
     await signOutHere();
     expect(await select('SELECT COUNT(*) AS n FROM pos_refunds')).toEqual([{ n: 0 }]);
     expect([await meta('pos_held'), await meta('kiosk_active')]).toEqual([null, null]);
+  });
+
+  it("replaces a kept company the next user does not belong to with that user's own", async () => {
+    await signInAs(OWNER);
+    const reloaded = page.waitForEvent('load');
+    await page.getByTestId('company-switch').selectOption({ index: 1 });
+    await reloaded;
+    await page.getByTestId('top-bar').waitFor();
+    const cafe = await meta('company_id');
+    expect(cafe).not.toBe('1');
+    await server.admin('revoke-session', '--email', 'owner@demo.test', '--all');
+    await page.evaluate(() => window.dispatchEvent(new Event('access-check')));
+    await page.getByTestId('access-revoked').waitFor();
+    expect(await meta('company_id')).toBe(cafe);
+
+    await signInAs(CASHIER);
+    expect(await meta('company_id')).toBe('1');
+    // Calls go through again: the store's products arrive.
+    await expect.poll(() => count('products'), SYNC_WAIT).toBeGreaterThan(0);
+  });
+});
+
+describe('a company switch while a pull is under way', () => {
+  it("lets the old company's page write nothing after the wipe", async () => {
+    const { held } = await holdFirst('/sync/pull**');
+    await signInAs(OWNER);
+    const page1 = await held;
+    const reloaded = page.waitForEvent('load');
+    await page.getByTestId('company-switch').selectOption({ index: 1 });
+    // Release the store's page once the switch has gone as far as it can
+    // without it (the profile request), or after a moment when it waits for it.
+    await Promise.race([
+      page.waitForRequest((r) => r.url().endsWith('/mobile/v2/me')),
+      page.waitForTimeout(1500),
+    ]);
+    await page1.continue();
+    await reloaded;
+    await page.getByTestId('top-bar').waitFor();
+    // The new company's first run has ended.
+    await expect.poll(() => meta('last_sync_at'), SYNC_WAIT).not.toBeNull();
+    const names = (await select<{ name: string }>('SELECT name FROM products ORDER BY name')).map((r) => r.name);
+    expect(names.sort()).toEqual([...CAFE_PRODUCTS].sort());
+    expect(await count('clients')).toBe(0);
   });
 });
 

@@ -5,12 +5,15 @@ import { createServer } from 'node:net';
 
 /** A profile of an owner who may use the offline client. */
 export const OWNER_PROFILE = {
+  id: 1,
+  company_id: 1,
   name: 'Test Owner',
   email: 'owner@example.invalid',
   role: 'owner',
   abilities: ['sync'],
   features: { cashier: false },
   tenant: { id: 1, company_name: 'Test Store' },
+  companies: [{ id: 1, name: 'Test Store', tenant_id: 1 }],
 };
 
 /**

@@ -6,6 +6,7 @@ export { listSessions, revokeOtherSessions, revokeSession, type DeviceSession } 
 export { registerSessionHooks, sessionHooks, type SessionHooks } from './hooks';
 export { serverNotifications } from './notification-list';
 export {
+  beginSession,
   checkSession,
   CompanySwitchError,
   forceSignOut,

@@ -1,10 +1,12 @@
 import { afterEach, beforeAll, beforeEach, describe, expect, it, vi } from 'vitest';
+import { watch } from 'vue';
 import { catalogue } from '../../app/features';
 import { addNotification, clearToasts, navigation, notificationStore, toasts, translate } from '../../shell';
 import { META_SCOPES, provideLocalDb, type LocalDb } from '../../storage';
 import { openMemoryDb } from '../../storage/testing';
 import { clearCompanyCache, currentCompanyId, setServerUrl } from '../api';
 import {
+  beginSession,
   bootClient,
   checkSession,
   forceSignOut,
@@ -217,6 +219,20 @@ describe('a stored company at session start', () => {
     expect(await meta('company_id')).toBe(expected);
     clearCompanyCache();
     expect(await currentCompanyId()).toBe(expected === null ? null : Number(expected));
+  });
+
+  it("is the user's own by the time a sign-in shows the session's screens", async () => {
+    await db.execute("INSERT INTO meta (key, value) VALUES ('company_id', '2')");
+    // What a screen's first server call would send, asked the moment the profile shows.
+    let sent: Promise<number | null> | null = null;
+    const stop = watch(
+      () => session.profile,
+      () => (sent ??= currentCompanyId()),
+      { flush: 'sync' },
+    );
+    await beginSession(profile({ companies: [{ id: 1 }], company_id: 1 }));
+    stop();
+    expect(await sent).toBe(1);
   });
 });
 

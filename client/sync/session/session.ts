@@ -67,6 +67,17 @@ export function kickSync(): void {
   engine()?.kick(0);
 }
 
+/**
+ * A sign-in: the stored company is settled before the profile shows the
+ * session's screens, so none of them calls the server for a company the
+ * user is not a member of.
+ */
+export async function beginSession(profile: Profile): Promise<void> {
+  await settleCompany(profile);
+  session.profile = profile;
+  await startSession();
+}
+
 /** Everything a signed-in session needs, once a profile is set. */
 export async function startSession(): Promise<void> {
   const profile = session.profile;
