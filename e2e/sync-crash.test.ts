@@ -25,7 +25,7 @@ import { SERVER_BINARY } from './harness/server.mjs';
 const OPS = Number(process.env.TOVIK_CRASH_OPS ?? 400);
 const RECORDS = Number(process.env.TOVIK_CRASH_RECORDS ?? 1000);
 const KILLS = Number(process.env.TOVIK_CRASH_KILLS ?? 12);
-const SERVER_KILLS = Number(process.env.TOVIK_CRASH_SERVER_KILLS ?? 12);
+const SERVER_KILLS = Number(process.env.TOVIK_CRASH_SERVER_KILLS ?? 30);
 const ADJUSTMENTS = Math.floor(OPS / 4);
 
 /** The reference server on one store, which survives SIGKILL and restarts. */
