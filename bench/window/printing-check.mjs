@@ -3,7 +3,10 @@
 // against a private CUPS queue and fake network printers, all on loopback.
 // Prints what reached the printers and how long a test print took from the
 // click; screenshots and the decoded paper go to /tmp/win-printing-*.png for
-// a person to look at (the toasts are only on the screenshots).
+// a person to look at (the toasts are only on the screenshots). Then, when
+// bench_window_client is built, the 40-line Arabic receipt of the Chromium
+// figures is drawn and encoded in a window and timed there, and a receipt
+// long enough for several canvases is checked row by row.
 //   node bench/window/printing-check.mjs [BUILD]
 // Needs Xvfb, xdotool, ImageMagick's import and cupsd. The click positions
 // fit the window's default size with the client in Arabic.
@@ -14,7 +17,8 @@ import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
-import { runnerImport } from 'vite';
+import vue from '@vitejs/plugin-vue';
+import { build as viteBuild, runnerImport } from 'vite';
 
 const build = resolve(process.argv[2] ?? 'build');
 process.env.TOVIK_SERVER ??= join(build, 'server/tovik-server');
@@ -26,9 +30,12 @@ const { startCapturePrinter, startSilentPrinter } = await import('../../e2e/harn
 const escposModule = async (name) =>
   (await runnerImport(fileURLToPath(new URL(`../../e2e/escpos/${name}`, import.meta.url)), { configFile: false, logLevel: 'warn' }))
     .module;
-const { decodeEscPos } = await escposModule('decode.ts');
+const { decodeEscPos, inkBands } = await escposModule('decode.ts');
 const { imageToPng } = await escposModule('png.ts');
 
+// The client draws tall receipts in canvases this many dots high.
+const CHUNK_ROWS = 2048;
+const LONG_ROWS = 400;
 const DRAWER = [0x1b, 0x40, 0x1b, 0x70, 0x00, 0x19, 0xfa];
 const TIMED_PRINTS = 5;
 const OUT = '/tmp/win-printing';
@@ -111,13 +118,62 @@ function paperOf(job, name) {
     writeFileSync(file, imageToPng(image));
     return `${image.width} x ${image.height} dots (${file})`;
   });
-  return `${job.length} bytes: ${paper.events.map((e) => e.kind).join(', ')}; image ${images.join('; ') || 'none'}`;
+  // Runs of one command read as "raster x 6".
+  const runs = [];
+  for (const { kind } of paper.events) {
+    const last = runs.at(-1);
+    if (last?.kind === kind) last.count++;
+    else runs.push({ kind, count: 1 });
+  }
+  const events = runs.map(({ kind, count }) => (count > 1 ? `${kind} x ${count}` : kind)).join(', ');
+  return `${job.length} bytes: ${events}; image ${images.join('; ') || 'none'}`;
 }
 
 const checkDrawer = (job, where) => {
   const exact = job.length === DRAWER.length && DRAWER.every((b, i) => job[i] === b);
   console.log(`${exact ? 'ok' : 'FAULT'}: Open drawer sent ${exact ? 'exactly the drawer bytes' : `[${[...job]}]`} ${where}`);
 };
+
+/** The receipt page in a window of its own; its figures, and its printer bytes decoded. */
+async function receiptInWindow() {
+  const bench = join(build, 'bench/window/bench_window_client');
+  if (!existsSync(bench)) {
+    console.log(`receipt in the window: skipped, ${bench} is not built`);
+    return;
+  }
+  const page = join(work, 'receipt-page');
+  await viteBuild({
+    configFile: false,
+    root: fileURLToPath(new URL('./receipt-page', import.meta.url)),
+    base: './',
+    logLevel: 'warn',
+    plugins: [vue()],
+    build: { outDir: page, emptyOutDir: true, assetsInlineLimit: 0 },
+  });
+  const runtime = join(work, 'bench-runtime');
+  mkdirSync(runtime, { mode: 0o700 });
+  const { stdout } = await exec(bench, ['page'], {
+    env: { ...env, TOVIK_BENCH_PAGE_DIR: page, XDG_RUNTIME_DIR: runtime, HOME: work },
+    maxBuffer: 16 << 20,
+    timeout: 120_000,
+  });
+  for (const line of stdout.split('\n').filter(Boolean)) {
+    const bytes = /^window (receipt|long receipt) bytes: (.*)$/.exec(line);
+    if (!bytes) console.log(line);
+    else if (bytes[1] === 'receipt') console.log(`window receipt: ${paperOf(Buffer.from(bytes[2] ?? '', 'base64'), 'receipt')}`);
+    else checkLong(Buffer.from(bytes[2] ?? '', 'base64'));
+  }
+}
+
+/** Every row of the long receipt inks, whichever canvas chunk drew it. */
+function checkLong(job) {
+  console.log(`window long receipt: ${paperOf(job, 'long')}`);
+  const [image] = decodeEscPos(job).images;
+  const bands = image ? inkBands(image) : [];
+  const chunks = image ? Math.ceil(image.height / CHUNK_ROWS) : 0;
+  const ok = bands.length === LONG_ROWS;
+  console.log(`${ok ? 'ok' : 'FAULT'}: the ${LONG_ROWS}-row receipt drawn in ${chunks} canvases shows ${bands.length} inked rows`);
+}
 
 let host;
 const stops = [];
@@ -236,6 +292,8 @@ try {
   await shot('8-unanswering');
   const stray = network.jobs.length - 1 - TIMED_PRINTS;
   console.log(`${stray ? 'FAULT' : 'ok'}: ${stray} stray jobs at the network printer`);
+
+  await receiptInWindow();
 } finally {
   if (host?.pid && host.exitCode === null && host.signalCode === null) {
     const gone = new Promise((r) => host.once('exit', r));
