@@ -1,6 +1,4 @@
 import { writeFile } from 'node:fs/promises';
-import { spawn } from 'node:child_process';
-import { createConnection, type Socket } from 'node:net';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import type { Page } from 'playwright-core';
@@ -10,7 +8,7 @@ import { imageToPng } from './escpos/png';
 import { launchChromium } from './harness/chromium.mjs';
 import { startPrivateCups, type PrivateCups } from './harness/cupsd.mjs';
 import { ipc } from './harness/http.mjs';
-import { startCapturePrinter, type CapturePrinter } from './harness/printer-listener.mjs';
+import { startCapturePrinter, startSilentPrinter, type CapturePrinter } from './harness/printer-listener.mjs';
 import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
 import { seedSession } from './harness/session.mjs';
 
@@ -24,14 +22,6 @@ let network: CapturePrinter;
 let host: ServeHost;
 let browser: Awaited<ReturnType<typeof launchChromium>>;
 let page: Page;
-
-// Listens with the smallest queue, prints its port, then blocks its own event loop so it never accepts.
-const NEVER_ACCEPTS = `
-const server = require('node:net').createServer();
-server.listen({ port: 0, host: '127.0.0.1', backlog: 1 }, () => {
-  process.stdout.write(String(server.address().port));
-  setTimeout(() => Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0), 20);
-});`;
 
 const call = async (cmd: string, args: unknown) => {
   const reply = await ipc(host.origin, host.token, cmd, args);
@@ -157,12 +147,8 @@ describe('the network printer', () => {
   });
 
   it('gives up on an unanswering printer with its message while the database keeps answering', async () => {
-    // A printer that is off: a listener that never accepts, its queue full, so the kernel drops new attempts.
-    const off = spawn(process.execPath, ['-e', NEVER_ACCEPTS], { stdio: ['ignore', 'pipe', 'inherit'] });
-    const port = Number(await new Promise<string>((resolve) => off.stdout.once('data', (d) => resolve(String(d)))));
-    await new Promise((resolve) => setTimeout(resolve, 300));
-    const held: Socket[] = [];
-    for (let i = 0; i < 6; i++) held.push(createConnection({ port, host: '127.0.0.1' }).on('error', () => {}));
+    const off = await startSilentPrinter();
+    const { port } = off;
     try {
       let printed = false;
       const printing = call('printer_print_tcp', { host: '127.0.0.1', port, data: 'G0A=' }).finally(() => {
@@ -177,8 +163,7 @@ describe('the network printer', () => {
         body: `cannot reach the printer at 127.0.0.1:${port}: Connection timed out`,
       });
     } finally {
-      for (const socket of held) socket.destroy();
-      off.kill();
+      off.close();
     }
   });
 });

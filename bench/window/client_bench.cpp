@@ -6,7 +6,9 @@
 //   bench_window_client facade SERVER_URL TOKEN RECORDS OPS
 //     a page built from the client's storage and sync modules: round trips,
 //     transactions, a large result, a first pull and a push through the
-//     facade; the page sends its lines to bench_report.
+//     facade; the page sends its lines to bench_report;
+//   bench_window_client page
+//     any page that sends its own figures to bench_report.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -83,13 +85,13 @@ struct SessionWatch {
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_window_client session|facade SERVER_URL TOKEN [RECORDS OPS]\n");
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode != "page" && argc < 4) {
+        std::fprintf(stderr, "usage: bench_window_client session|facade SERVER_URL TOKEN [RECORDS OPS] | page\n");
         return 2;
     }
-    const std::string mode = argv[1];
-    const std::string server_url = argv[2];
-    const std::string token = argv[3];
+    const std::string server_url = argc > 2 ? argv[2] : "";
+    const std::string token = argc > 3 ? argv[3] : "";
     const fs::path work = fs::temp_directory_path() / ("tovik-window-client-" + random_bridge_token());
     fs::create_directories(work);
     int status = 1;
@@ -123,7 +125,7 @@ int main(int argc, char** argv) {
             secrets->set("token", token);
             g_timeout_add(
                 250, +[](gpointer data) -> gboolean { return static_cast<SessionWatch*>(data)->tick(); }, &watch);
-        } else {
+        } else if (mode == "facade") {
             const nlohmann::json config = {{"serverUrl", server_url},
                                            {"token", token},
                                            {"records", argc > 4 ? std::atoi(argv[4]) : 50000},

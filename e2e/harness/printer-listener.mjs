@@ -1,5 +1,6 @@
 // Fake thermal printers: loopback listeners that record every connection's bytes.
-import { createServer } from 'node:net';
+import { spawn } from 'node:child_process';
+import { createConnection, createServer } from 'node:net';
 
 /**
  * @typedef {object} CapturePrinter
@@ -58,5 +59,34 @@ export async function startCapturePrinter({ address = '127.0.0.1', port = 0 } = 
         for (const socket of sockets) socket.destroy();
         server.close(() => resolve());
       }),
+  };
+}
+
+// Listens with the smallest queue, prints its port, then blocks its own event loop so it never accepts.
+const NEVER_ACCEPTS = `
+const server = require('node:net').createServer();
+server.listen({ port: 0, host: '127.0.0.1', backlog: 1 }, () => {
+  process.stdout.write(String(server.address().port));
+  setTimeout(() => Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0), 20);
+});`;
+
+/**
+ * A printer that is off: a loopback listener that never accepts, its queue
+ * filled, so the kernel drops new connection attempts and a connect times out.
+ * @returns {Promise<{ port: number, close: () => void }>}
+ */
+export async function startSilentPrinter() {
+  const child = spawn(process.execPath, ['-e', NEVER_ACCEPTS], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const port = Number(await new Promise((resolve) => child.stdout.once('data', (d) => resolve(String(d)))));
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  /** @type {import('node:net').Socket[]} */
+  const held = [];
+  for (let i = 0; i < 6; i++) held.push(createConnection({ port, host: '127.0.0.1' }).on('error', () => {}));
+  return {
+    port,
+    close: () => {
+      for (const socket of held) socket.destroy();
+      child.kill();
+    },
   };
 }

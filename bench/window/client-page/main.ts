@@ -5,6 +5,7 @@
 import { entities } from '../../../client/app/features';
 import { openLocalDb, type LocalDb } from '../../../client/storage';
 import { SyncEngine, type Send } from '../../../client/sync';
+import { benchReport } from '../bench-report';
 
 interface Config {
   serverUrl: string;
@@ -136,12 +137,6 @@ async function pullAndPush(db: LocalDb): Promise<void> {
   say(figures(`push of ${config.ops} queued operations`, config.ops - (left?.n ?? 0), pushMs));
 }
 
-async function report(payload: object): Promise<void> {
-  const handler = (window as { webkit?: { messageHandlers?: { tovik?: { postMessage(m: unknown): unknown } } } })
-    .webkit?.messageHandlers?.tovik;
-  await handler?.postMessage({ cmd: 'bench_report', args: payload });
-}
-
 (async () => {
   try {
     const db = await openLocalDb();
@@ -149,8 +144,8 @@ async function report(payload: object): Promise<void> {
     await transactions(db);
     await largeResult(db);
     await pullAndPush(db);
-    await report({ lines });
+    await benchReport({ lines });
   } catch (error) {
-    await report({ lines, error: String(error) });
+    await benchReport({ lines, error: String(error) });
   }
 })();

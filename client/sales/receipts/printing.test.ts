@@ -170,4 +170,40 @@ describe('renderReceiptBitmap', () => {
     // Blank rows need no ink.
     expect(renderReceiptBitmap([{ text: ' ' }], 58, false, blankCanvas)).toMatchObject({ bytesPerRow: 48, height: 43 });
   });
+
+  it.each([true, false])('draws a one-column row in the direction of its first letter (Arabic receipt: %s)', (rtl) => {
+    // Canvases that ignore isolates would otherwise print an Arabic receipt's time as "PM 5:06:22 ,12/10/2026".
+    const drawn: [string, string][] = [];
+    const recordingCanvas = (width: number, height: number) =>
+      ({
+        getContext: () => {
+          const ctx = {
+            direction: 'inherit',
+            fillRect() {},
+            translate() {},
+            fillText(text: string) {
+              drawn.push([text, ctx.direction]);
+            },
+            getImageData: () => ({ data: new Uint8ClampedArray(width * height * 4).map((_, i) => (i % 4 === 3 ? 255 : 0)) }),
+          };
+          return ctx;
+        },
+      }) as unknown as HTMLCanvasElement;
+    const time = '\u206812/10/2026, 5:06:22 PM\u2069';
+    renderReceiptBitmap(
+      [{ text: time, align: 'center' }, { text: 'مرحبا ABC' }, { text: 'ABC مرحبا' }, { text: '9,999.00' }, { text: 'الورق', right: '80 mm' }],
+      80,
+      rtl,
+      recordingCanvas,
+    );
+    const receipt = rtl ? 'rtl' : 'ltr';
+    expect(drawn).toEqual([
+      [time, 'ltr'],
+      ['مرحبا ABC', 'rtl'],
+      ['ABC مرحبا', 'ltr'],
+      ['9,999.00', receipt],
+      ['الورق', receipt],
+      ['80 mm', 'ltr'],
+    ]);
+  });
 });

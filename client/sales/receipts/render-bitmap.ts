@@ -40,6 +40,19 @@ function layout(lines: readonly ReceiptLine[], paper: Paper): { rows: PlacedRow[
   return { rows, height: y - 8 + 16 };
 }
 
+const RTL_LETTER = /[\u0590-\u08ff\ufb1d-\ufdff\ufe70-\ufeff]/;
+
+/**
+ * The direction of the text's first letter, else the receipt's. Some web
+ * views' canvases ignore Unicode isolates, so a row written left to right in
+ * an Arabic receipt (the time, for one) is given its own direction here.
+ */
+function rowDirection(text: string, rtl: boolean): CanvasDirection {
+  const letter = /\p{L}/u.exec(text)?.[0];
+  if (letter === undefined) return rtl ? 'rtl' : 'ltr';
+  return RTL_LETTER.test(letter) ? 'rtl' : 'ltr';
+}
+
 const inks = (row: ReceiptLine) => !!row.rule || /\S/.test(row.text + (row.right ?? ''));
 
 function drawRow(ctx: CanvasRenderingContext2D | OffscreenCanvasRenderingContext2D, placed: PlacedRow, width: number, rtl: boolean) {
@@ -64,7 +77,9 @@ function drawRow(ctx: CanvasRenderingContext2D | OffscreenCanvasRenderingContext
   }
   const align = row.align ?? (rtl ? 'right' : 'left');
   const x = align === 'center' ? width / 2 : align === 'right' ? width - MARGIN : MARGIN;
+  ctx.direction = rowDirection(row.text, rtl);
   put(row.text, x, align, width - 2 * MARGIN);
+  ctx.direction = rtl ? 'rtl' : 'ltr';
 }
 
 /**
