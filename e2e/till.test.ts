@@ -76,6 +76,10 @@ async function charge() {
   await page.keyboard.press('F12');
   await page.locator('[data-part="sale-complete"]').waitFor();
   const reference = (await page.locator('[data-part="reference"]').textContent())!.trim();
+  // The dialog shows the receipt that would print, headed by this sale.
+  await expect
+    .poll(() => page.locator('[data-part="sale-complete"] [data-testid="thermal-sheet"] canvas').getAttribute('aria-label'))
+    .toContain(reference);
   await page.keyboard.press('Enter');
   await page.locator('[data-part="sale-complete"]').waitFor({ state: 'detached' });
   return reference;
