@@ -32,6 +32,8 @@ async function addToCart(sku: string, quantity: number) {
   const line = page.locator('[data-part="line"]', { hasText: name });
   await line.locator('[data-field="quantity"]').fill(String(quantity));
   await line.locator('[data-field="quantity"]').press('Tab');
+  // Taken by the cart, not only typed.
+  await expect.poll(() => line.locator('[data-field="quantity"]').inputValue()).toBe(String(quantity));
   await page.locator('[data-field="scan"]').fill('');
 }
 
