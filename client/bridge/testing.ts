@@ -30,6 +30,7 @@ const REQUIRED: { [K in CommandName]: readonly string[] } = {
   db_open: [],
   db_execute: ['sql', 'params'],
   db_select: ['sql', 'params'],
+  db_batch: ['statements'],
   secret_get: ['key'],
   secret_set: ['key', 'value'],
   secret_delete: ['key'],

@@ -59,6 +59,18 @@ async function transactions(db: LocalDb): Promise<void> {
   const ms = performance.now() - t;
   say(`${count} transactions of 3 statements in a row: ${(count / (ms / 1000)).toFixed(0)} transactions/s, ` +
       `${((ms * 1000) / count).toFixed(0)} us each`);
+  // The same writes as one statement list: one call, its own transaction.
+  const list = (i: number) =>
+    db.batch([
+      { sql: 'INSERT INTO bench_tx (label, amount) VALUES (?, ?)', params: [`row ${i}`, i] },
+      { sql: 'UPDATE bench_tx SET amount = amount + 1 WHERE id = ?', params: [i] },
+      { sql: 'UPDATE bench_tx SET label = ? WHERE id = ?', params: [`list ${i}`, i] },
+    ]);
+  const l = performance.now();
+  for (let i = 0; i < count; i++) await list(5000 + i);
+  const listMs = performance.now() - l;
+  say(`${count} lists of 3 statements (db.batch, one call each): ${(count / (listMs / 1000)).toFixed(0)} transactions/s, ` +
+      `${((listMs * 1000) / count).toFixed(0)} us each`);
 }
 
 async function largeResult(db: LocalDb): Promise<void> {
