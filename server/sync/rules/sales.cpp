@@ -54,10 +54,28 @@ void check_sale_bounds(Errors& errors, const json& d) {
     errors.add("redeem_points", "Redeemed points must be a whole number of at least zero.");
 }
 
+// Points are a discount the business grants: only with loyalty on, from its
+// minimum, and up to its share of the sale after the cashier's discount.
+void check_points(const json& d, const json& loyalty, double point_value) {
+  const double redeem = std::floor(std::max(0.0, number_or(d, "redeem_points", 0)));
+  if (redeem <= 0) return;
+  if (!loyalty.is_object() || loyalty.value("enabled", json(false)) != json(true))
+    throw Refusal("invalid", "This business does not take loyalty points.");
+  if (redeem < number_or(loyalty, "min_redeem", 0)) throw Refusal("invalid", "Too few points to redeem.");
+  json plain = d;
+  plain.erase("redeem_points");
+  const auto before = sale_figures(plain, point_value);
+  const double percent = std::clamp(number_or(loyalty, "max_redeem_percent", 100), 0.0, 100.0);
+  const double cap = exact_cents(std::max(0.0, before.subtotal - before.discount) * percent / 100);
+  if (point_value <= 0 || redeem > std::floor(cap / point_value + 1e-9))
+    throw Refusal("invalid", "More points than this sale allows.");
+}
+
 // The server keeps its own figures; the till's must agree with them to the rounding tolerance.
 void settle_figures(json& d, const Actor& actor) {
   const auto& loyalty = actor.tenant.contains("loyalty") ? actor.tenant["loyalty"] : json::object();
   const double point_value = loyalty.is_object() ? number_or(loyalty, "point_value", 0.1) : 0.1;
+  check_points(d, loyalty, point_value);
   const auto f = sale_figures(d, point_value);
   if (std::max(f.subtotal, f.total) > kMaxTotal) throw Refusal("invalid", "Sale amounts must lie between 0 and 1000000000.");
   Errors errors;
