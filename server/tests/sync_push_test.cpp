@@ -200,6 +200,9 @@ TEST_F(PushTest, AForeignCurrencyWalletSaleTakesItsValueInBaseUnits) {
   EXPECT_EQ(sale("s-big", 10)["message"], "Not enough wallet balance");  // 48.50 in base
   ASSERT_EQ(sale("s-small", 2)["status"], "applied");
   EXPECT_EQ(record("client", "c1")["wallet_balance"], 20.3);
+  // Points are earned on the base worth too: 4 × 4.85 = 19.40 earns 1 at 0.1 a dinar, not 0.
+  ASSERT_EQ(sale("s-points", 4)["status"], "applied");
+  EXPECT_EQ(record("client", "c1")["loyalty_points"], 1);
 }
 
 TEST_F(PushTest, FallingToTheStockAlertNotifiesTheOwnersOnce) {

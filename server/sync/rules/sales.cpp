@@ -166,7 +166,9 @@ Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, j
     points -= std::max<std::int64_t>(0, redeem);
     const auto& loyalty = actor.tenant.contains("loyalty") ? actor.tenant["loyalty"] : json::object();
     if (loyalty.is_object() && loyalty.value("enabled", false))
-      points += static_cast<std::int64_t>(std::floor(total * number_or(loyalty, "earn_rate", 0) + 1e-9));
+      // Earned on the sale's worth in base units, as the wallet is kept: a dollar sale earns as much as its dinars.
+      points += static_cast<std::int64_t>(
+          std::floor(exact_cents(total * base_rate(actor, text(d, "currency_code"))) * number_or(loyalty, "earn_rate", 0) + 1e-9));
     c["loyalty_points"] = points;
     records.put("client", client->uuid, c);
   }
