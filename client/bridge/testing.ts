@@ -101,8 +101,9 @@ export function installFakeHost(options: FakeHostOptions = {}): FakeHost {
   window.webkit = {
     messageHandlers: {
       tovik: {
-        async postMessage({ cmd, args }) {
-          const received = copy(args) as Record<string, JsonValue>;
+        async postMessage(text) {
+          const { cmd, args } = JSON.parse(text) as { cmd: string; args: Record<string, JsonValue> };
+          const received = args;
           calls.push({ cmd, args: received });
           try {
             return JSON.stringify({ ok: true, value: await run(cmd, received) });
