@@ -20,7 +20,7 @@ const hostBinary = process.env.TOVIK_HOST ?? join(build, 'host/tovik');
 const exec = promisify(execFile);
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const OUT = '/tmp/win-till';
-const AT = { server: [600, 295], language: [86, 29] };
+const AT = { server: [600, 295], language: [86, 29], openRegister: [600, 415] };
 
 function freeDisplay() {
   for (let n = 321; n < 360; n++)
@@ -97,16 +97,31 @@ async function api(path) {
   return reply.json();
 }
 
-/** The till sales the server holds, oldest first. */
-async function serverSales() {
-  const sales = [];
+/** The records of one kind the server holds, oldest change first. */
+async function serverRecords(entity) {
+  const records = [];
   let cursor = '';
   for (;;) {
-    const page = await api(`/sync/pull?limit=500&entities=invoice${cursor ? `&cursor=${cursor}` : ''}`);
-    sales.push(...(page.changes.invoice ?? []).filter((s) => s.pos_method));
+    const page = await api(`/sync/pull?limit=500&entities=${entity}${cursor ? `&cursor=${cursor}` : ''}`);
+    records.push(...(page.changes[entity] ?? []));
     cursor = page.cursor;
-    if (!page.has_more) return sales;
+    if (!page.has_more) return records;
   }
+}
+const serverSales = async () => (await serverRecords('invoice')).filter((s) => s.pos_method);
+
+/** Waits until the dot at `at` turns the client's green (its primary buttons). */
+async function waitForGreen(at, what, ms = 60_000) {
+  for (const deadline = Date.now() + ms; Date.now() < deadline; await sleep(250)) {
+    const { stdout } = await exec('import', ['-window', 'root', '-crop', `1x1+${at[0]}+${at[1]}`, '-depth', '8', 'rgb:-'], {
+      env,
+      encoding: 'buffer',
+    });
+    const [r = 255, g = 0, b = 255] = stdout;
+    if (g > 120 && r < 60 && b < 140) return;
+  }
+  await shot('stuck');
+  throw new Error(`${what} did not appear`);
 }
 
 async function waitForSales(count, what, ms = 60_000) {
@@ -151,11 +166,14 @@ try {
   await xdo('type', '--delay', '40', 'demo-cashier-1');
   await xdo('key', 'Return');
   // The till opens on the opening cash, with the catalogue being pulled.
-  await sleep(8000);
+  await waitForGreen(AT.openRegister, 'the open-register screen');
   await shot('1-open-register');
   await xdo('type', '--delay', '40', '100');
   await xdo('key', 'Return');
-  await sleep(2000);
+  let shifts = [];
+  for (const deadline = Date.now() + 30_000; !shifts.length && Date.now() < deadline; await sleep(500))
+    shifts = await serverRecords('pos_shift');
+  check(shifts[0]?.opening_cash === 100, `the register opened with ${shifts[0]?.opening_cash} typed into the opening cash`);
 
   console.log('sell by scanner: 1.25 kg of PLU 00101, SKU 6191000000011, a box 96191000000011');
   const started = Date.now();

@@ -9,16 +9,17 @@ export type TextField = HTMLInputElement | HTMLTextAreaElement;
  * swallowed, so they still reach the focused field.
  *
  * `undoIn` names the fields a scan must not be typed into (a cart line's
- * quantity would take the code as a quantity, a search box would keep it):
- * when a burst ends in such a field, the field gets back the text it had
- * before the burst and does not see the Enter.
+ * quantity would take the code as its quantity): when a burst ends in such a
+ * field, the field gets back the text it had before the burst and does not
+ * see the Enter. A burst is only a guess (a busy machine delivers typed keys
+ * together), so the caller decides by the field and the code.
  */
 export function startScannerListener(
   maxGapMs = 30,
   minLength = 3,
   target: Window = window,
   now: () => number = () => performance.now(),
-  undoIn: (field: TextField) => boolean = () => false,
+  undoIn: (field: TextField, code: string) => boolean = () => false,
 ): () => void {
   let buffer = '';
   let last = -Infinity;
@@ -38,7 +39,7 @@ export function startScannerListener(
       before = null;
       if (code.length < minLength) return;
       const field = focusedField();
-      if (field && typedInto?.field === field && undoIn(field)) {
+      if (field && typedInto?.field === field && undoIn(field, code)) {
         event.preventDefault();
         event.stopPropagation();
         field.value = typedInto.value;
