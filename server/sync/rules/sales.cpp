@@ -93,18 +93,6 @@ void settle_figures(json& d, const Actor& actor) {
   errors.throw_if_any();
 }
 
-// The rate of the sale's currency in base units (1 when unknown).
-double base_rate(const Actor& actor, const std::string& code) {
-  const auto it = actor.tenant.find("currencies");
-  if (code.empty() || it == actor.tenant.end() || !it->is_array()) return 1;
-  for (const auto& c : *it)
-    if (text(c, "code") == code) {
-      const double rate = number_or(c, "rate", 1);
-      return rate > 0 ? rate : 1;
-    }
-  return 1;
-}
-
 json shift_summary(Records& records, const Actor& actor, const std::string& shift_uuid, const json& shift);
 
 // A sale may reach the server after its shift's close (an offline till pushes the
@@ -202,6 +190,7 @@ struct ShiftSums {
   std::int64_t sales_count = 0;
   json collected = json::object();
   double collected_total = 0;
+  json refunded = json::object();
 };
 
 // The server's own figures of a shift, each currency on its own: an amount in
@@ -237,17 +226,24 @@ json shift_summary(Records& records, const Actor& actor, const std::string& shif
     sums.collected_total += number_or(pay.data, "amount", 0);
   }
 
+  for (const auto& back : records.in_shift("pos_return", shift_uuid)) {
+    auto& sums = bucket(back.data);
+    const auto method = text(back.data, "method");
+    sums.refunded[method] = number_or(sums.refunded, method.c_str(), 0) + number_or(back.data, "total", 0);
+  }
+
   const auto counted_map = shift.contains("counted") && shift["counted"].is_object() ? shift["counted"] : json::object();
   json by_currency = json::object();
   for (auto& [code, sums] : buckets) {
     for (auto& [method, entry] : sums.sales.items()) entry["total"] = round_cents(entry["total"].get<double>());
     for (auto& [method, amount] : sums.collected.items()) amount = round_cents(amount.get<double>());
     const double opening = code == base ? round_cents(number_or(shift, "opening_cash", 0)) : 0.0;
-    const double expected =
-        round_cents(opening + sums.sales["cash"]["total"].get<double>() + number_or(sums.collected, "cash", 0));
+    for (auto& [method, amount] : sums.refunded.items()) amount = round_cents(amount.get<double>());
+    const double expected = round_cents(opening + sums.sales["cash"]["total"].get<double>() +
+                                        number_or(sums.collected, "cash", 0) - number_or(sums.refunded, "cash", 0));
     json figures = {{"sales", sums.sales},       {"salesTotal", round_cents(sums.sales_total)},
                     {"salesCount", sums.sales_count}, {"collected", sums.collected},
-                    {"collectedTotal", round_cents(sums.collected_total)}, {"refunded", json::object()},
+                    {"collectedTotal", round_cents(sums.collected_total)}, {"refunded", sums.refunded},
                     {"openingCash", opening},    {"expectedCash", expected}};
     std::optional<double> counted;
     if (counted_map.contains(code) && counted_map[code].is_number()) counted = std::max(0.0, counted_map[code].get<double>());
