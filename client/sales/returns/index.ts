@@ -2,6 +2,28 @@
 import { localTable } from '../../storage';
 import type { FeatureManifest } from '../../sync';
 
+export {
+  preselectedMethod,
+  quantityToSend,
+  refundMethods,
+  returnAmount,
+  STORE_CREDIT,
+  type RefundMethod,
+  type ReturnableLine,
+  type ReturnableView,
+} from './return-view';
+export {
+  NOTHING_ENTERED,
+  OFFLINE_MESSAGE,
+  refund,
+  returnable,
+  ReturnError,
+  ReturnUuid,
+  UNSYNCED_SALE,
+  type RecordedReturn,
+  type RefundRequest,
+} from './refund';
+
 export const returns: FeatureManifest = {
   name: 'returns',
   tables: [
