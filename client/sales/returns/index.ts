@@ -1,4 +1,5 @@
 // Refunds of till sales and client settlements.
+export { default as ReturnPanel } from './ReturnPanel.vue';
 import { localTable } from '../../storage';
 import type { FeatureManifest } from '../../sync';
 
