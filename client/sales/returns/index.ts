@@ -1,6 +1,29 @@
 // Refunds of till sales and client settlements.
+export { default as ReturnPanel } from './ReturnPanel.vue';
 import { localTable } from '../../storage';
 import type { FeatureManifest } from '../../sync';
+
+export {
+  preselectedMethod,
+  quantityToSend,
+  refundMethods,
+  returnAmount,
+  STORE_CREDIT,
+  type RefundMethod,
+  type ReturnableLine,
+  type ReturnableView,
+} from './return-view';
+export {
+  NOTHING_ENTERED,
+  OFFLINE_MESSAGE,
+  refund,
+  returnable,
+  ReturnError,
+  ReturnUuid,
+  UNSYNCED_SALE,
+  type RecordedReturn,
+  type RefundRequest,
+} from './refund';
 
 export const returns: FeatureManifest = {
   name: 'returns',
