@@ -54,6 +54,7 @@ export const NAMED_INDEXES = [
   'invoices_debt',
   'notes_day',
   'outbox_uuid',
+  'pos_returns_shift',
   'products_box_barcode',
   'products_box_code',
   'products_search',

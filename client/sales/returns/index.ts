@@ -1,6 +1,6 @@
 // Refunds of till sales and client settlements.
 export { default as ReturnPanel } from './ReturnPanel.vue';
-import { localTable } from '../../storage';
+import { localTable, syncedTable } from '../../storage';
 import type { FeatureManifest } from '../../sync';
 
 export {
@@ -33,5 +33,8 @@ export const returns: FeatureManifest = {
       ['uuid', 'number', 'invoice_uuid', 'shift_uuid', 'method', 'amount', 'currency_code', 'created_at'],
       { companyData: true, inBackup: true },
     ),
+    syncedTable('pos_returns', ['number', 'invoice_uuid', 'shift_uuid', 'method', 'amount', 'currency_code', 'created_at']),
   ],
+  // Returns reach every till: the daily close counts those made on the others.
+  entities: [{ name: 'pos_return', table: 'pos_returns', pulled: true, resendable: false }],
 };
