@@ -10,6 +10,8 @@ import { startPrivateCups, type PrivateCups } from './harness/cupsd.mjs';
 import { startCapturePrinter, type CapturePrinter } from './harness/printer-listener.mjs';
 import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
 import { startServer, type TestServer } from './harness/server.mjs';
+import { signInThroughScreen } from './harness/session.mjs';
+import { chargeInCash, openRegister } from './harness/till.mjs';
 
 // The daily close, printed from the till by the demo cashier to the receipt
 // printer: a private CUPS raw queue whose job lands on a capture listener on
@@ -22,12 +24,6 @@ let host: ServeHost;
 let browser: Awaited<ReturnType<typeof launchChromium>>;
 let page: Page;
 
-const select = (sql: string, params: unknown[] = []) =>
-  page.evaluate(
-    async ({ sql, params }) => (await window.__tovikStorage!.openLocalDb()).select(sql, params as never[]),
-    { sql, params },
-  );
-
 beforeAll(async () => {
   server = await startServer();
   spooled = await startCapturePrinter();
@@ -37,12 +33,7 @@ beforeAll(async () => {
   host = await startServeHost();
   browser = await launchChromium();
   page = await browser.context.newPage();
-  await page.goto(host.url);
-  await page.getByTestId('server').fill(server.url);
-  await page.getByTestId('email').fill('cashier@demo.test');
-  await page.getByTestId('password').fill('demo-cashier-1');
-  await page.getByTestId('login').click();
-  await page.locator('[data-screen="till"]').waitFor({ timeout: 30_000 });
+  await signInThroughScreen(page, { hostUrl: host.url, serverUrl: server.url, email: 'cashier@demo.test', password: 'demo-cashier-1' });
 }, 90_000);
 
 afterAll(async () => {
@@ -57,15 +48,11 @@ afterAll(async () => {
 
 describe('the daily close on the receipt printer', () => {
   it('prints the day of a cash sale as one 80 mm image through the spooler', async () => {
-    await expect.poll(async () => (await select('SELECT COUNT(*) AS n FROM products'))[0]?.n, { timeout: 30_000 }).toBeGreaterThan(50);
-    await page.locator('[data-field="opening-cash"]').fill('100');
-    await page.locator('[data-action="open-register"]').click();
+    await openRegister(page, 100);
     await page.locator('[data-field="scan"]').fill('6191000000011');
     await page.locator('[data-field="scan"]').press('Enter');
     await expect.poll(() => page.locator('[data-part="line"]').count()).toBe(1);
-    await page.keyboard.press('F12');
-    await page.locator('[data-part="sale-complete"]').waitFor();
-    await page.keyboard.press('Enter');
+    await chargeInCash(page);
 
     // The till's printer is the private queue, as Settings would store it.
     await page.evaluate(async () => {
