@@ -125,6 +125,15 @@ TEST_F(ReturnsTest, ADiscountedSaleGivesBackWhatWasPaid) {
   EXPECT_EQ(give_back(owner_, "r-sale-discount", "ret-d2", {line(1, 2)}).json_body()["return"]["total"], 18.0);
 }
 
+TEST_F(ReturnsTest, AWeighedLineComesBackInGrams) {
+  sale("r-sale-weighed", "cash", {{{"name", "Cheese"}, {"quantity", 1.25}, {"unit_price", 40}}}, 50);
+  EXPECT_EQ(returnable(owner_, "r-sale-weighed").json_body()["lines"][0]["weighed"], true);
+  const auto part = give_back(owner_, "r-sale-weighed", "ret-g1", {line(1, 0.4)});
+  ASSERT_EQ(part.status, 200) << part.body;
+  EXPECT_EQ(part.json_body()["return"]["total"], 16.0);
+  EXPECT_EQ(returnable(owner_, "r-sale-weighed").json_body()["lines"][0]["returnable"], 0.85);
+}
+
 TEST_F(ReturnsTest, ACashierNeedsTheManagersPin) {
   sale("r-sale-pin", "cash", {{{"name", "Cable"}, {"quantity", 2}, {"unit_price", 7}}}, 14);
   auto cashier = sign_in(*server_, kCashier, kCashierPassword);
