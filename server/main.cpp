@@ -18,6 +18,7 @@ namespace {
 const char* kUsage =
     "usage: tovik-server --listen HOST:PORT --db sqlite:PATH [--seed demo] [--threads N]\n"
     "                    [--max-body BYTES] [--max-connections-per-address N] [--fast-password-hash]\n"
+    "                    [--display-code-seconds N]\n"
     "       tovik-server admin --db sqlite:PATH COMMAND [options]   (admin --help lists them)\n";
 
 struct ServeOptions {
@@ -29,6 +30,7 @@ struct ServeOptions {
   std::size_t max_body = 8 * 1024 * 1024;
   std::size_t max_per_address = 256;
   bool fast_hash = false;
+  int display_code_seconds = 600;
 };
 
 ServeOptions parse(int argc, char** argv) {
@@ -59,6 +61,8 @@ ServeOptions parse(int argc, char** argv) {
       o.max_per_address = std::stoull(value());
     } else if (a == "--fast-password-hash") {
       o.fast_hash = true;
+    } else if (a == "--display-code-seconds") {
+      o.display_code_seconds = std::stoi(value());
     } else {
       throw std::invalid_argument("unknown option " + a);
     }
@@ -78,6 +82,7 @@ int serve(const ServeOptions& o) {
   tovik::api::App app{*db, {}, [] {}};
   app.config.fast_password_hash = o.fast_hash;
   app.config.max_body_bytes = o.max_body;
+  app.config.display_code_seconds = o.display_code_seconds;
   app.events_written = [&pump] { pump.wake(); };
 
   tovik::http::Router router;

@@ -11,6 +11,7 @@ packages=(
   libboost-dev libsqlite3-dev clang libclang-rt-dev
   xvfb xauth dbus dbus-x11 gnome-keyring libsecret-tools
   chromium fonts-noto-core fonts-noto-color-emoji
+  libpango1.0-dev libcairo2-dev poppler-utils
   nodejs npm
 )
 

@@ -19,6 +19,8 @@ struct Config {
   std::size_t max_body_bytes = 8 * 1024 * 1024;
   // Largest pull page a client may ask for.
   int max_pull_limit = 1000;
+  // How long a customer display's pairing code stays valid.
+  int display_code_seconds = 600;
 };
 
 // What every handler reaches: the store, the configuration and the realtime wake-up.

@@ -1,6 +1,8 @@
 #include "api/routes.hpp"
 
 #include "api/accounts.hpp"
+#include "api/display_routes.hpp"
+#include "api/document_routes.hpp"
 #include "api/platform_routes.hpp"
 #include "api/returns_routes.hpp"
 #include "api/sync_routes.hpp"
@@ -14,6 +16,8 @@ void register_routes(Api& api, http::Router& router) {
   register_account_routes(api);
   register_sync_routes(api);
   register_return_routes(api);
+  register_document_routes(api);
+  register_display_routes(api, router);
   register_notification_routes(api);
 }
 

@@ -15,6 +15,8 @@ void put(store::Tx& tx, const std::string& key, const std::string& value) {
           {key, value});
 }
 
+void remove(store::Tx& tx, const std::string& key) { tx.exec("DELETE FROM settings WHERE key = $1", {key}); }
+
 RealtimeKeys realtime_keys(store::Database& db) {
   RealtimeKeys keys;
   db.read([&](store::Tx& tx) {

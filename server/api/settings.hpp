@@ -8,6 +8,7 @@ namespace tovik::api::settings {
 
 [[nodiscard]] std::string get(store::Tx& tx, const std::string& key, const std::string& fallback = {});
 void put(store::Tx& tx, const std::string& key, const std::string& value);
+void remove(store::Tx& tx, const std::string& key);
 
 // The realtime application key and secret, made once per store.
 struct RealtimeKeys {

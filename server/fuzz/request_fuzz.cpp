@@ -30,6 +30,8 @@ constexpr Call kCalls[] = {
     {"POST", "/mobile/v2/sync/push", true},        {"GET", "/mobile/v2/sync/pull", true},
     {"POST", "/mobile/v2/realtime/auth", true},    {"GET", "/mobile/v2/notifications", true},
     {"DELETE", "/mobile/v2/sessions/", true},      {"POST", "/mobile/v2/web-session", true},
+    {"POST", "/mobile/v2/pos/returns", true},      {"POST", "/mobile/v2/pos/display/push", true},
+    {"POST", "/display/pair", false},
 };
 constexpr std::size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 
