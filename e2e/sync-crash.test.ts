@@ -543,7 +543,7 @@ it(`loses nothing and applies nothing twice across ${KILLS} host and ${SERVER_KI
   }
   expect(await select('SELECT * FROM stock_holds')).toEqual([]);
   expect(demoClients).toBeGreaterThan(0);
-}, Math.max(900_000, (KILLS + SERVER_KILLS) * 20_000));
+}, Math.max(900_000, (KILLS + SERVER_KILLS) * (20_000 + RECORDS / 2)));
 
 declare global {
   interface Window {
