@@ -24,6 +24,7 @@ export const META = {
   posHeld: 'pos_held',
   posShiftUuid: 'pos_shift_uuid',
   kioskActive: 'kiosk_active',
+  customerDisplayActive: 'cds_active',
 } as const;
 
 type NamedKey = (typeof META)[keyof typeof META];
@@ -60,6 +61,8 @@ export const META_SCOPES: Readonly<Record<NamedKey, MetaScope>> = {
   // The drawer this till opened: another company's shift is never this till's.
   pos_shift_uuid: 'company',
   kiosk_active: 'company',
+  // A display was paired from this machine: it keeps following the till.
+  cds_active: 'device',
 };
 
 /** The keys that end with a sign-out (`user`) or with a company switch (`company`). */

@@ -40,10 +40,11 @@ document.documentElement.dir = ar ? "rtl" : "ltr";
 const T = ar
   ? { code: "اكتب الرمز الظاهر على نقطة البيع", pair: "اتصال", welcome: "أهلًا بكم", subtotal: "المجموع الفرعي",
       discount: "الخصم", tax: "الضريبة", total: "الإجمالي", received: "المستلم", change: "الباقي",
-      thanks: "شكرًا لتسوقكم!", method: "طريقة الدفع", lost: "فُقد الاتصال بالخادم، نحاول مجددًا…" }
+      thanks: "شكرًا لتسوقكم!", method: "طريقة الدفع", expired: "انتهت صلاحية هذا الرمز أو أنه غير معروف. اطلب رمزًا جديدًا من الكاشير." }
   : { code: "Type the code shown at the till", pair: "Connect", welcome: "Welcome", subtotal: "Subtotal",
       discount: "Discount", tax: "Tax", total: "Total", received: "Received", change: "Change",
-      thanks: "Thank you for shopping with us!", method: "Payment", lost: "Lost the server, trying again…" };
+      thanks: "Thank you for shopping with us!", method: "Payment",
+      expired: "This code has expired or is not known. Ask the cashier for a new one." };
 const screen = document.getElementById("screen");
 let token = sessionStorage.getItem("display-token");
 let seq = -1;
@@ -64,7 +65,7 @@ function askForCode(message) {
     const reply = await fetch("/display/pair", { method: "POST", headers: { "Content-Type": "application/json" },
                                                  body: JSON.stringify({ code: input.value.trim() }) });
     const body = await reply.json().catch(() => ({}));
-    if (!reply.ok || !body.token) { error.textContent = body.message || "HTTP " + reply.status; return; }
+    if (!reply.ok || !body.token) { error.textContent = reply.status === 410 ? T.expired : body.message || "HTTP " + reply.status; return; }
     token = body.token;
     sessionStorage.setItem("display-token", token);
     follow();
@@ -105,7 +106,7 @@ async function follow() {
     if (reply.status === 401) {
       sessionStorage.removeItem("display-token");
       token = null;
-      return askForCode((await reply.json().catch(() => ({}))).message);
+      return askForCode(T.expired);
     }
     const body = await reply.json();
     if (body.seq !== seq) { seq = body.seq; show(body.state || {}); }
