@@ -120,10 +120,21 @@ describe('blocker', () => {
     ['cash not entered', () => {}, ''],
     ['credit without a client', (f: TillFixture) => f.till.setMethod('credit'), 'Choose the customer who is buying on credit'],
     ['wallet without a client', (f: TillFixture) => f.till.setMethod('wallet'), 'Choose the customer whose wallet pays'],
+    ['a quantity above 100000', (f: TillFixture) => f.till.setLineQuantity(f.till.cart.lines[0]!, 100_001), "A line's quantity cannot exceed 100000."],
   ])('%s', async (_, arrange, expected) => {
     const f = await fixture();
     f.till.addProduct(await product({ price: 10 }));
     arrange(f);
+    expect(f.till.blocker).toBe(expected);
+  });
+
+  it.each([
+    [20_000_000, 50, ''],
+    [20_000_000, 51, 'Sale amounts must lie between 0 and 1000000000.'],
+    [100_000_001, 1, "A line's price cannot exceed 100000000."],
+  ])('holds a sale of %d × %d to what the server takes', async (price, quantity, expected) => {
+    const f = await fixture();
+    f.till.addProduct(await product({ price, stock: 1000 }), quantity);
     expect(f.till.blocker).toBe(expected);
   });
 

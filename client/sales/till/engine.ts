@@ -82,6 +82,9 @@ export interface HeldCart {
   orderType: OrderType;
 }
 
+/** The largest figures a sale may carry, as the server holds them. */
+export const SALE_LIMITS = { quantity: 100_000, unitPrice: 100_000_000, total: 1_000_000_000 } as const;
+
 /** A charged sale: what the receipt prints, with the till's own lines and client. */
 export interface SaleResult extends Omit<ReceiptSale, 'lines' | 'client'> {
   lines: CartLine[];
@@ -548,6 +551,11 @@ export class TillEngine {
       }
     }
     if (cart.redeemPoints > 0 && !cart.client) return 'Choose the customer whose points are redeemed';
+    // The server refuses figures beyond these; a sale it refuses would be lost to a dead letter.
+    if (cart.lines.some((l) => l.quantity > SALE_LIMITS.quantity)) return "A line's quantity cannot exceed 100000.";
+    if (cart.lines.some((l) => l.unit_price > SALE_LIMITS.unitPrice)) return "A line's price cannot exceed 100000000.";
+    if (this.totals.subtotal > SALE_LIMITS.total || this.totals.total > SALE_LIMITS.total)
+      return 'Sale amounts must lie between 0 and 1000000000.';
     if (cart.method === 'cash' && cart.tendered !== null && cart.tendered < this.totals.total) return 'Not enough cash received';
     return '';
   }
