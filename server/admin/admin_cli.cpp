@@ -20,7 +20,7 @@ namespace tovik::admin {
 
 namespace {
 
-const char* kUsage = R"(usage: tovik-server admin --db sqlite:PATH [--fast-password-hash] COMMAND [options]
+const char* kUsage = R"(usage: tovik-server admin --db sqlite:PATH|postgresql://... [--fast-password-hash] COMMAND [options]
 commands:
   maintenance on [--message TEXT] | maintenance off
   set-version [--min VERSION] [--latest VERSION [--notes TEXT]]
