@@ -3,6 +3,8 @@ import { afterAll, beforeAll, describe, expect, it } from 'vitest';
 import { launchChromium } from './harness/chromium.mjs';
 import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
 import { startServer, type TestServer } from './harness/server.mjs';
+import { localSelect, signInThroughScreen } from './harness/session.mjs';
+import { addToCart, chargeInCash, openRegister } from './harness/till.mjs';
 
 // The demo cashier's day at the till against the real host and the reference
 // server: open with 100, sell 250 in cash, close with 370 counted.
@@ -12,42 +14,19 @@ let host: ServeHost;
 let browser: Awaited<ReturnType<typeof launchChromium>>;
 let page: Page;
 
-const select = (sql: string, params: unknown[] = []) =>
-  page.evaluate(
-    async ({ sql, params }) => (await window.__tovikStorage!.openLocalDb()).select(sql, params as never[]),
-    { sql, params },
-  );
+const select = (sql: string, params: unknown[] = []) => localSelect(page, sql, params);
 const execute = (sql: string, params: unknown[] = []) =>
   page.evaluate(
     async ({ sql, params }) => (await window.__tovikStorage!.openLocalDb()).execute(sql, params as never[]),
     { sql, params },
   );
 
-/** Puts `quantity` of the product with this SKU in the cart through the product tiles. */
-async function addToCart(sku: string, quantity: number) {
-  const [row] = await select('SELECT name FROM products WHERE sku = ?', [sku]);
-  const name = String(row!.name);
-  await page.locator('[data-field="scan"]').fill(name);
-  await page.locator('[data-part="products"] button', { hasText: name }).first().click();
-  const line = page.locator('[data-part="line"]', { hasText: name });
-  await line.locator('[data-field="quantity"]').fill(String(quantity));
-  await line.locator('[data-field="quantity"]').press('Tab');
-  // Taken by the cart, not only typed.
-  await expect.poll(() => line.locator('[data-field="quantity"]').inputValue()).toBe(String(quantity));
-  await page.locator('[data-field="scan"]').fill('');
-}
-
 beforeAll(async () => {
   server = await startServer();
   browser = await launchChromium();
   host = await startServeHost();
   page = await browser.context.newPage();
-  await page.goto(host.url);
-  await page.getByTestId('server').fill(server.url);
-  await page.getByTestId('email').fill('cashier@demo.test');
-  await page.getByTestId('password').fill('demo-cashier-1');
-  await page.getByTestId('login').click();
-  await page.locator('[data-screen="till"]').waitFor({ timeout: 30_000 });
+  await signInThroughScreen(page, { hostUrl: host.url, serverUrl: server.url, email: 'cashier@demo.test', password: 'demo-cashier-1' });
 }, 90_000);
 
 afterAll(async () => {
@@ -59,15 +38,10 @@ afterAll(async () => {
 
 describe('the end of the day', () => {
   it('opens the register with 100 and sells 250 in cash', async () => {
-    await expect.poll(async () => (await select('SELECT COUNT(*) AS n FROM products'))[0]?.n, { timeout: 30_000 }).toBeGreaterThan(50);
-    await page.locator('[data-field="opening-cash"]').fill('100');
-    await page.locator('[data-action="open-register"]').click();
-    await page.locator('[data-field="scan"]').waitFor();
-    await addToCart('6191000003012', 5); // rice at 32: 160
-    await addToCart('6191000000011', 20); // milk at 4.5: 90
-    await page.keyboard.press('F12');
-    await page.locator('[data-part="sale-complete"]').waitFor();
-    await page.keyboard.press('Enter');
+    await openRegister(page, 100);
+    await addToCart(page, '6191000003012', 5); // rice at 32: 160
+    await addToCart(page, '6191000000011', 20); // milk at 4.5: 90
+    await chargeInCash(page);
     const [sale] = await select("SELECT total, pos_method FROM invoices WHERE pos_method IS NOT NULL");
     expect(sale).toEqual({ total: 250, pos_method: 'cash' });
   });

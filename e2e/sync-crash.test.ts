@@ -455,15 +455,20 @@ it(`loses nothing and applies nothing twice across ${KILLS} host and ${SERVER_KI
     }
   }
 
-  // Then let it finish.
+  // Then let it finish: done once a run that began after all the work
+  // (push, then pull to the end) has succeeded and left nothing queued. A run
+  // that returned early (no account yet, halted) writes no sync time.
   for (let round = 0; round < 60; round++) {
-    await page.evaluate(async () => {
+    const began = await page.evaluate(async () => {
       const engine = window.__tovikSync!.engine() as { sync(force: boolean): Promise<void> };
+      await engine.sync(true); // the run under way, which may predate the last work
+      const began = new Date().toISOString();
       await engine.sync(true);
-      await engine.sync(true);
+      return began;
     });
     const lastError = await page.evaluate(() => (window.__tovikSync!.engine() as { lastError: string | null }).lastError);
-    if (lastError === null && (await outboxSize()) === 0) break;
+    const [synced] = (await select("SELECT value FROM meta WHERE key = 'last_sync_at'")) as { value: string }[];
+    if (lastError === null && (synced?.value ?? '') >= began && (await outboxSize()) === 0) break;
     await page.waitForTimeout(500);
   }
 
@@ -501,6 +506,17 @@ it(`loses nothing and applies nothing twice across ${KILLS} host and ${SERVER_KI
     const local = new Map(
       ((await select(`SELECT * FROM ${table}`)) as Record<string, unknown>[]).map((row) => [String(row.uuid), row]),
     );
+    const missing = [...records.values()].filter((record) => !local.has(String(record.uuid)));
+    if (missing.length) {
+      // Which changes never came down, against where the device's cursor stands.
+      const versions = missing.map((record) => Number(record.version)).sort((a, b) => a - b);
+      const [cursor] = (await select("SELECT value FROM meta WHERE key = 'pull_cursor'")) as { value: string }[];
+      console.log(
+        `${table}: ${missing.length} missing, versions ${versions[0]}..${versions.at(-1)}, ` +
+          `cursor ${cursor ? Buffer.from(cursor.value, 'base64url').toString() : 'none'}, ` +
+          `e.g. ${JSON.stringify(missing.slice(0, 3).map((r) => r.name))}`,
+      );
+    }
     expect(local.size).toBe(records.size);
     const wrong = [...records].map(([uuid, record]) => [uuid, differences(local.get(uuid), record)] as const);
     expect(wrong.filter(([, d]) => d.length)).toEqual([]);

@@ -6,10 +6,10 @@ set(TOVIK_SERVER_CORE_SOURCES
   store/postgres_database.cpp
   http/message.cpp http/router.cpp
   api/accounts.cpp api/attempt_window.cpp api/pipeline.cpp api/platform_routes.cpp api/profile.cpp api/routes.cpp
-  api/settings.cpp api/sync_routes.cpp api/versions.cpp
+  api/returns_routes.cpp api/settings.cpp api/sync_routes.cpp api/versions.cpp
   sync/entities.cpp sync/pull.cpp sync/push.cpp sync/records.cpp
   sync/rules/access.cpp sync/rules/fields.cpp sync/rules/lines.cpp sync/rules/locks.cpp sync/rules/stock_moves.cpp
   sync/rules/clients.cpp sync/rules/documents.cpp sync/rules/notes.cpp sync/rules/payables.cpp
-  sync/rules/sales.cpp sync/rules/stock.cpp sync/rules/treasury.cpp
+  sync/rules/returns.cpp sync/rules/sales.cpp sync/rules/stock.cpp sync/rules/treasury.cpp
   realtime/event_pump.cpp realtime/events.cpp realtime/hub.cpp realtime/pusher_protocol.cpp
   admin/admin_cli.cpp admin/demo_seed.cpp admin/directory.cpp admin/update_signing.cpp)

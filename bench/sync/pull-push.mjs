@@ -2,7 +2,7 @@
 // RECORDS records in pages of 500 through the host (serve mode), with the
 // time split between transport and merge; the same pull over sql.js in the
 // page, to show what the bridge costs; and a push of OPS queued operations.
-// (pull-node.ts runs the same pull over sql.js in Node.)
+// (sync-node.ts runs the same pull and push over sql.js in Node.)
 // Prints figures only.
 import { launchChromium } from '../../e2e/harness/chromium.mjs';
 import { startServeHost } from '../../e2e/harness/serve-host.mjs';

@@ -1,6 +1,6 @@
 // The client's figures in the real window against the reference server on
 // loopback: the facade (round trips, transactions, a 3 MB result), a first
-// pull and a push through the window, and the memory of the window's
+// pull and a push through the window, the till's lookups at PRODUCTS products, and the memory of the window's
 // processes after sign-in and the first sync, with the demo company and
 // with PRODUCTS products. Prints figures only.
 //   node bench/window/client-figures.mjs [BUILD]
@@ -73,7 +73,7 @@ try {
   try {
     const token = await signIn(facadeServer.url);
     await seedClients(facadeServer.url, token, RECORDS);
-    await run(bench, ['facade', facadeServer.url, token, String(RECORDS), String(OPS)], { ...env, TOVIK_BENCH_PAGE_DIR: page });
+    await run(bench, ['facade', facadeServer.url, token, String(RECORDS), String(OPS), String(PRODUCTS)], { ...env, TOVIK_BENCH_PAGE_DIR: page });
   } finally {
     await facadeServer.stop();
   }

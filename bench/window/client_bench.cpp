@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode != "page" && argc < 4) {
-        std::fprintf(stderr, "usage: bench_window_client session|facade SERVER_URL TOKEN [RECORDS OPS] | page\n");
+        std::fprintf(stderr, "usage: bench_window_client session|facade SERVER_URL TOKEN [RECORDS OPS PRODUCTS] | page\n");
         return 2;
     }
     const std::string server_url = argc > 2 ? argv[2] : "";
@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
             const nlohmann::json config = {{"serverUrl", server_url},
                                            {"token", token},
                                            {"records", argc > 4 ? std::atoi(argv[4]) : 50000},
-                                           {"ops", argc > 5 ? std::atoi(argv[5]) : 10000}};
+                                           {"ops", argc > 5 ? std::atoi(argv[5]) : 10000},
+                                           {"products", argc > 6 ? std::atoi(argv[6]) : 100000}};
             options.extra_page_script = "window.__benchConfig = " + to_json_text(config) + ";";
         }
         try {

@@ -19,6 +19,8 @@ export interface Commands {
   db_open: { args: NoArgs; result: null };
   db_execute: { args: Sql; result: null };
   db_select: { args: Sql; result: Row[] };
+  /** Statements that return no rows, run as one unit (a savepoint inside an open transaction). */
+  db_batch: { args: { statements: Sql[] }; result: null };
   secret_get: { args: { key: string }; result: string | null };
   secret_set: { args: { key: string; value: string }; result: null };
   secret_delete: { args: { key: string }; result: null };

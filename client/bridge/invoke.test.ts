@@ -41,7 +41,7 @@ describe('transport selection', () => {
     const post = installHandler(async () => ({ ok: true, value: null }));
     expect(bridgeKind()).toBe('window');
     await invoke('db_open');
-    expect(post).toHaveBeenCalledWith({ cmd: 'db_open', args: {} });
+    expect(post).toHaveBeenCalledWith(JSON.stringify({ cmd: 'db_open', args: {} }));
     expect(fetchSpy).not.toHaveBeenCalled();
   });
 

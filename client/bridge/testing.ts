@@ -30,6 +30,7 @@ const REQUIRED: { [K in CommandName]: readonly string[] } = {
   db_open: [],
   db_execute: ['sql', 'params'],
   db_select: ['sql', 'params'],
+  db_batch: ['statements'],
   secret_get: ['key'],
   secret_set: ['key', 'value'],
   secret_delete: ['key'],
@@ -100,8 +101,9 @@ export function installFakeHost(options: FakeHostOptions = {}): FakeHost {
   window.webkit = {
     messageHandlers: {
       tovik: {
-        async postMessage({ cmd, args }) {
-          const received = copy(args) as Record<string, JsonValue>;
+        async postMessage(text) {
+          const { cmd, args } = JSON.parse(text) as { cmd: string; args: Record<string, JsonValue> };
+          const received = args;
           calls.push({ cmd, args: received });
           try {
             return JSON.stringify({ ok: true, value: await run(cmd, received) });

@@ -1,10 +1,10 @@
 import { failureMessage, type Transport } from './transport';
 
-// WebKit's script message handler with reply: postMessage returns a promise
-// of the host's envelope as JSON text (text crosses from the host far faster
-// than an object tree).
+// WebKit's script message handler with reply: the page posts its message as
+// JSON text and the promise brings the host's envelope as JSON text (text
+// crosses between the processes far faster than an object tree).
 interface ScriptMessageHandler {
-  postMessage(message: { cmd: string; args: object }): Promise<unknown> | undefined;
+  postMessage(message: string): Promise<unknown> | undefined;
 }
 
 declare global {
@@ -32,7 +32,7 @@ export function windowTransport(handler: ScriptMessageHandler): Transport {
     async call(cmd, args) {
       let reply: unknown;
       try {
-        reply = await handler.postMessage({ cmd, args });
+        reply = await handler.postMessage(JSON.stringify({ cmd, args }));
       } catch (error) {
         throw failureMessage(error);
       }

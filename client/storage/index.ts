@@ -1,7 +1,7 @@
 // Local storage: the LocalDb facade over the host's encrypted database or
 // sql.js, the schema and its append-only migrations, the table catalogue,
 // typed meta keys and the one routine that wipes a company's data.
-export type { SqlParam, StorageBackend } from './backend';
+export type { SqlParam, SqlStatement, StorageBackend } from './backend';
 export { storageMessage } from './backend';
 export { Catalogue, localTable, STORAGE_TABLES, syncedTable, type TableSpec } from './catalogue';
 export { connectLocalDb, type LocalDb } from './local-db';

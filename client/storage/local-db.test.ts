@@ -149,6 +149,39 @@ describe('LocalDb writes beside a transaction', () => {
   });
 });
 
+describe('LocalDb statement lists', () => {
+  let host: FakeHost | null = null;
+  afterEach(() => {
+    host?.uninstall();
+    host = null;
+  });
+  const backends = {
+    'one statement at a time': async () => (await recordingBackend()).backend,
+    'the host in one call': async () => {
+      host = await installFakeHostDatabase();
+      const { createDesktopBackend } = await import('./desktop-backend');
+      return createDesktopBackend();
+    },
+  };
+  const values = (db: LocalDb) => db.select<{ v: string }>('SELECT v FROM t ORDER BY id').then((r) => r.map((x) => x.v));
+  const insert = (v: string) => ({ sql: 'INSERT INTO t (v) VALUES (?)', params: [v] });
+  const broken = { sql: 'INSERT INTO missing (v) VALUES (?)', params: ['x'] };
+
+  it.each(Object.entries(backends))('is one unit on its own or inside a transaction (%s)', async (_, make) => {
+    const db = connectLocalDb(await make());
+    await db.execute(create);
+    await db.batch([insert('a'), insert('b')]);
+    await expect(db.batch([insert('c'), broken])).rejects.toMatch(/no such table: missing/);
+    expect(await values(db)).toEqual(['a', 'b']);
+    await db.transaction(async (tx) => {
+      await tx.execute("INSERT INTO t (v) VALUES ('outer')");
+      await expect(tx.batch([insert('listed'), broken])).rejects.toMatch(/no such table/);
+      await tx.batch([insert('kept')]);
+    });
+    expect(await values(db)).toEqual(['a', 'b', 'outer', 'kept']);
+  });
+});
+
 describe('openLocalDb', () => {
   let host: FakeHost | null = null;
 

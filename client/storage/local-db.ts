@@ -1,5 +1,5 @@
 import type { Row } from '../bridge';
-import type { SqlParam, StorageBackend } from './backend';
+import type { SqlParam, SqlStatement, StorageBackend } from './backend';
 
 /**
  * The one way client code reaches the local database: the client's
@@ -13,6 +13,11 @@ import type { SqlParam, StorageBackend } from './backend';
 export interface LocalDb {
   execute(sql: string, params?: SqlParam[]): Promise<void>;
   select<T extends Row = Row>(sql: string, params?: SqlParam[]): Promise<T[]>;
+  /**
+   * Runs writes as one unit, like a transaction of `execute`s (a savepoint
+   * on a transaction's handle), in one call to the database where it can.
+   */
+  batch(statements: SqlStatement[]): Promise<void>;
   /**
    * Runs `work` as one unit and resolves with its value once it is kept; on
    * failure undoes it and rejects with the work's error. `work` must issue
@@ -57,6 +62,19 @@ class Scope implements LocalDb {
 
   transaction<T>(work: (db: LocalDb) => Promise<T>): Promise<T> {
     return this.inTurn(() => this.runTransaction(work));
+  }
+
+  batch(statements: SqlStatement[]): Promise<void> {
+    if (!statements.length) return this.inTurn(async () => {});
+    const runAll = this.backend.runAll?.bind(this.backend);
+    if (!runAll)
+      return this.transaction(async (db) => {
+        for (const { sql, params } of statements) await db.execute(sql, params);
+      });
+    return this.inTurn(async () => {
+      await runAll(statements);
+      if (this.depth === 0) await this.committed();
+    });
   }
 
   /** Later statements of a finished transaction's handle are refused, not run outside it. */

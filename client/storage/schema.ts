@@ -157,6 +157,15 @@ export const MIGRATIONS: readonly (readonly string[])[] = [
     'DROP INDEX IF EXISTS products_name',
     'CREATE INDEX IF NOT EXISTS products_search ON products (name, sku, box_barcode, deleted, is_active)',
   ],
+  [
+    // Returns as the server recorded them, from every till of the company.
+    recordTable(
+      'pos_returns',
+      'number TEXT, invoice_uuid TEXT NOT NULL, shift_uuid TEXT, method TEXT NOT NULL, amount REAL NOT NULL, ' +
+        'currency_code TEXT, created_at TEXT NOT NULL',
+    ),
+    'CREATE INDEX IF NOT EXISTS pos_returns_shift ON pos_returns (shift_uuid)',
+  ],
 ];
 
 export const SCHEMA_VERSION = MIGRATIONS.length;

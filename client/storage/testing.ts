@@ -54,6 +54,7 @@ export const NAMED_INDEXES = [
   'invoices_debt',
   'notes_day',
   'outbox_uuid',
+  'pos_returns_shift',
   'products_box_barcode',
   'products_box_code',
   'products_search',
@@ -180,6 +181,19 @@ export async function installFakeHostDatabase(openFailure?: string): Promise<Fak
         return null;
       },
       db_select: ({ sql, params }) => db.query(sql, params),
+      // As the host runs a list: one unit, undone whole on the first failure.
+      db_batch: async ({ statements }) => {
+        await db.run('SAVEPOINT tovik_batch', []);
+        try {
+          for (const { sql, params } of statements) await db.run(sql, params);
+        } catch (error) {
+          await db.run('ROLLBACK TO tovik_batch', []);
+          await db.run('RELEASE tovik_batch', []);
+          throw error;
+        }
+        await db.run('RELEASE tovik_batch', []);
+        return null;
+      },
     },
   });
 }

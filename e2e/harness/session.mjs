@@ -52,3 +52,32 @@ function closedPort() {
     });
   });
 }
+
+/**
+ * Signs in through the sign-in screen of a freshly served page, as a user
+ * would, and waits for the screen the account lands on.
+ * @param {import('playwright-core').Page} page
+ * @param {{ hostUrl: string, serverUrl: string, email: string, password: string, landing?: string }} options
+ */
+export async function signInThroughScreen(page, { hostUrl, serverUrl, email, password, landing = '[data-screen="till"]' }) {
+  await page.goto(hostUrl);
+  await page.getByTestId('server').fill(serverUrl);
+  await page.getByTestId('email').fill(email);
+  await page.getByTestId('password').fill(password);
+  await page.getByTestId('login').click();
+  await page.locator(landing).waitFor({ timeout: 30_000 });
+}
+
+/**
+ * Runs a query on the page's local database.
+ * @param {import('playwright-core').Page} page
+ * @param {string} sql
+ * @param {unknown[]} [params]
+ * @returns {Promise<Record<string, unknown>[]>}
+ */
+export function localSelect(page, sql, params = []) {
+  return page.evaluate(
+    async ({ sql, params }) => (await /** @type {any} */ (window).__tovikStorage.openLocalDb()).select(sql, params),
+    { sql, params },
+  );
+}

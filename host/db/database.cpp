@@ -35,24 +35,39 @@ bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' |
 
 // True when the text after the first statement holds only whitespace and
 // comments (SQLite lets a comment run to the end of the text unclosed).
-bool only_whitespace_and_comments(std::string_view rest) {
+// Where the first thing that is neither whitespace nor a comment starts.
+std::size_t skip_whitespace_and_comments(std::string_view rest) {
     std::size_t i = 0;
     while (i < rest.size()) {
         if (is_space(rest[i])) {
             ++i;
         } else if (rest.substr(i, 2) == "--") {
             const auto end = rest.find('\n', i);
-            if (end == std::string_view::npos) return true;
+            if (end == std::string_view::npos) return rest.size();
             i = end + 1;
         } else if (rest.substr(i, 2) == "/*") {
             const auto end = rest.find("*/", i + 2);
-            if (end == std::string_view::npos) return true;
+            if (end == std::string_view::npos) return rest.size();
             i = end + 2;
         } else {
-            return false;
+            break;
         }
     }
-    return true;
+    return i;
+}
+
+bool only_whitespace_and_comments(std::string_view rest) { return skip_whitespace_and_comments(rest) == rest.size(); }
+
+// BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT or RELEASE: a statement list is one
+// unit and may neither end nor split the transaction it runs in.
+bool controls_transaction(std::string_view sql) {
+    std::size_t i = skip_whitespace_and_comments(sql);
+    std::string word;
+    for (; i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])); ++i)
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i])));
+    for (const char* keyword : {"BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE"})
+        if (word == keyword) return true;
+    return false;
 }
 
 }  // namespace
@@ -118,6 +133,34 @@ std::string Db::database_key() {
 
 void Db::execute(const std::string& sql, const nlohmann::json::array_t& params) {
     std::lock_guard lock(mutex_);
+    execute_locked(sql, params);
+}
+
+void Db::execute_all(const std::vector<std::pair<std::string, nlohmann::json::array_t>>& statements) {
+    std::lock_guard lock(mutex_);
+    if (!connection_) throw DbError("database is not open");
+    for (const auto& statement : statements)
+        if (controls_transaction(statement.first)) throw DbError("a statement list cannot control its transaction");
+    sqlite3* db = connection_.get();
+    // Outside a transaction the list takes the write lock at once, as the
+    // client's own transactions do; inside one it may undo only itself.
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    if (sqlite3_exec(db, own ? "BEGIN IMMEDIATE" : "SAVEPOINT tovik_batch", nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail_with_sqlite_message();
+    try {
+        for (const auto& [sql, params] : statements) execute_locked(sql, params);
+    } catch (...) {
+        sqlite3_exec(db, own ? "ROLLBACK" : "ROLLBACK TO tovik_batch; RELEASE tovik_batch", nullptr, nullptr, nullptr);
+        throw;
+    }
+    if (sqlite3_exec(db, own ? "COMMIT" : "RELEASE tovik_batch", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const std::string message = sqlite3_errmsg(db);
+        if (own && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw DbError(message);
+    }
+}
+
+void Db::execute_locked(const std::string& sql, const nlohmann::json::array_t& params) {
     const Statement statement = prepare(sql, params);
     if (!statement) return;  // only whitespace and comments: nothing to run
     if (sqlite3_column_count(statement.get()) > 0 && !sqlite3_stmt_readonly(statement.get())) {

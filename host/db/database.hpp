@@ -3,6 +3,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -34,11 +36,16 @@ public:
     void open();
     // Runs one statement that returns no rows.
     void execute(const std::string& sql, const nlohmann::json::array_t& params);
+    // Runs statements that return no rows, in order, as one unit: inside the
+    // caller's transaction as a savepoint, else as a transaction of their own.
+    // The first failure undoes them all and its message is the call's.
+    void execute_all(const std::vector<std::pair<std::string, nlohmann::json::array_t>>& statements);
     // Runs one statement and returns its rows as the JSON text of an array of objects.
     [[nodiscard]] std::string select(const std::string& sql, const nlohmann::json::array_t& params);
 
 private:
     [[nodiscard]] std::string database_key();
+    void execute_locked(const std::string& sql, const nlohmann::json::array_t& params);
     [[nodiscard]] Statement prepare(const std::string& sql, const nlohmann::json::array_t& params);
     void execute_guarded(sqlite3_stmt* statement);
     [[noreturn]] void fail_with_sqlite_message();

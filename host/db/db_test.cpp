@@ -419,6 +419,46 @@ TEST_F(DbTest, FailedStatementLeavesTheTransactionOpen) {
     EXPECT_EQ(select("SELECT count(*) AS n FROM t").value.dump(), R"([{"n":2}])");
 }
 
+TEST_F(DbTest, StatementListIsOneUnitOnItsOwnOrInsideATransaction) {
+    must(open());
+    must(execute("CREATE TABLE t (u TEXT UNIQUE)"));
+    const auto batch = [this](std::initializer_list<std::pair<const char*, json>> statements) {
+        json list = json::array();
+        for (const auto& [sql, params] : statements) list.push_back({{"sql", sql}, {"params", params}});
+        return call("db_batch", {{"statements", list}});
+    };
+    const auto rows = [this] { return select("SELECT u FROM t ORDER BY u").value.dump(); };
+
+    must(batch({{"INSERT INTO t VALUES (?)", {"a"}}, {"INSERT INTO t VALUES (?)", {"b"}}}));
+    EXPECT_EQ(rows(), R"([{"u":"a"},{"u":"b"}])");
+    // A refused statement undoes the whole list, with the statement's own message.
+    EXPECT_EQ(batch({{"INSERT INTO t VALUES (?)", {"c"}}, {"INSERT INTO t VALUES (?)", {"a"}}}).value,
+              "UNIQUE constraint failed: t.u");
+    EXPECT_EQ(batch({{"INSERT INTO t VALUES ('x') RETURNING u", json::array()}}).value,
+              "Execute returned results - did you mean to call query?");
+    EXPECT_EQ(batch({{"INSERT INTO t VALUES (?)", json::array()}}).value,
+              "Wrong number of parameters passed to query. Got 0, needed 1");
+    EXPECT_EQ(batch({{"INSERT INTO t VALUES ('y')", json::array()}, {" /* end */ commit", json::array()}}).value,
+              "a statement list cannot control its transaction");
+    EXPECT_EQ(rows(), R"([{"u":"a"},{"u":"b"}])");
+    // Bad arguments are refused before anything runs.
+    EXPECT_EQ(call("db_batch", {{"statements", json::array({{{"sql", "INSERT INTO t VALUES ('z')"}}})}}).value,
+              "command db_batch missing required key params");
+
+    // Inside the caller's transaction a failed list undoes only itself.
+    must(execute("BEGIN IMMEDIATE"));
+    must(execute("INSERT INTO t VALUES ('inside')"));
+    EXPECT_FALSE(batch({{"INSERT INTO t VALUES ('listed')", json::array()}, {"INSERT INTO t VALUES ('a')", json::array()}}).ok);
+    must(batch({{"INSERT INTO t VALUES ('kept')", json::array()}}));
+    must(execute("ROLLBACK"));
+    EXPECT_EQ(rows(), R"([{"u":"a"},{"u":"b"}])");
+    must(execute("BEGIN IMMEDIATE"));
+    must(batch({{"INSERT INTO t VALUES ('kept')", json::array()}}));
+    EXPECT_EQ(batch({{"ROLLBACK", json::array()}}).value, "a statement list cannot control its transaction");
+    must(execute("COMMIT"));
+    EXPECT_EQ(rows(), R"([{"u":"a"},{"u":"b"},{"u":"kept"}])");
+}
+
 TEST_F(DbTest, OpeningAgainEndsATransactionLeftByAReloadedPage) {
     must(open());
     must(execute("CREATE TABLE t (u TEXT)"));

@@ -15,7 +15,8 @@ namespace {
 using std::chrono::milliseconds;
 
 int wait_ms(milliseconds limit, Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    // Rounded up: a wait truncated to 0 ms would time out before the deadline it stands for.
+    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::max<milliseconds::rep>(0, std::min(limit, left).count()));
 }
 
@@ -59,8 +60,9 @@ std::string send_all(const UniqueFd& socket, std::span<const std::uint8_t> bytes
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return std::strerror(errno);
         if (Clock::now() >= deadline) return "the job took too long";
+        const bool bounded_by_deadline = deadline - Clock::now() <= stall_timeout;
         if (const int waited = wait_for(socket.get(), POLLOUT, stall_timeout, deadline); waited != 0) {
-            if (waited == ETIMEDOUT && Clock::now() >= deadline) return "the job took too long";
+            if (waited == ETIMEDOUT && bounded_by_deadline) return "the job took too long";
             return std::strerror(waited);
         }
     }

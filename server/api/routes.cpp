@@ -2,6 +2,7 @@
 
 #include "api/accounts.hpp"
 #include "api/platform_routes.hpp"
+#include "api/returns_routes.hpp"
 #include "api/sync_routes.hpp"
 #include "api/versions.hpp"
 
@@ -12,6 +13,7 @@ void register_routes(Api& api, http::Router& router) {
   register_version_routes(api, router);
   register_account_routes(api);
   register_sync_routes(api);
+  register_return_routes(api);
   register_notification_routes(api);
 }
 

@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::size_t kMaxOperations = 1000;
 
+}  // namespace
+
 bool may_sync(const Principal& p) {
   for (const auto& a : p.abilities)
     if (a == "sync" || a == "*") return true;
@@ -43,8 +45,6 @@ sync::Actor actor_of(App& app, const Principal& p) {
   });
   return a;
 }
-
-}  // namespace
 
 void register_sync_routes(Api& api) {
   App& app = api.app();

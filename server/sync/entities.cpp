@@ -9,7 +9,7 @@ namespace {
 const std::vector<Entity>& table() {
   static const std::vector<Entity> rows = [] {
     std::vector<Entity> all;
-    for (auto domain : {rules::sales, rules::documents, rules::clients, rules::stock, rules::payables,
+    for (auto domain : {rules::sales, rules::returns, rules::documents, rules::clients, rules::stock, rules::payables,
                         rules::treasury, rules::notes}) {
       auto part = domain();
       all.insert(all.end(), part.begin(), part.end());

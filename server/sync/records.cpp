@@ -29,6 +29,7 @@ std::string parent_of(const std::string& kind, const json& data) {
   if (kind == "invoice" || kind == "quotation" || kind == "client_payment") field = "client_uuid";
   else if (kind == "stock_adjustment") field = "product_uuid";
   else if (kind == "payable_payment") field = "payable_uuid";
+  else if (kind == "pos_return") field = "invoice_uuid";
   if (!field) return {};
   const auto it = data.find(field);
   return it != data.end() && it->is_string() ? it->get<std::string>() : std::string();

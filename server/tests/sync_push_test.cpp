@@ -167,6 +167,27 @@ TEST_F(PushTest, TheServerRecomputesSaleFiguresAndNeverCreditsAWallet) {
   }
 }
 
+TEST_F(PushTest, PointsAreRedeemedOnlyWithinTheLoyaltyRules) {
+  one("client", "c1", {{"name", "Buyer"}});
+  server_edit("client", "c1", {{"loyalty_points", 500}});
+  // A net of 10.00 after 2.00 off; 10 % of it is 1.00, ten points at 0.10.
+  auto sale = [&](const std::string& uuid, int points) {
+    return one("pos_sale", uuid, {{"client_uuid", "c1"}, {"pos_method", "cash"}, {"sold_at", "2026-03-01T10:00:00Z"},
+                                  {"items", {{{"name", "Tea"}, {"quantity", 4}, {"unit_price", 3}}}},
+                                  {"discount_amount", 2}, {"redeem_points", points}});
+  };
+  const auto verdict = [](const json& r) { return r["status"] == "applied" ? std::string("applied") : r.value("message", std::string()); };
+  owner_.tenant["loyalty"] = {{"enabled", false}};
+  EXPECT_EQ(verdict(sale("off", 5)), "This business does not take loyalty points.");
+  owner_.tenant["loyalty"] = {{"enabled", true}, {"point_value", 0.1}, {"max_redeem_percent", 10}, {"min_redeem", 5}};
+  EXPECT_EQ(verdict(sale("few", 4)), "Too few points to redeem.");
+  EXPECT_EQ(verdict(sale("many", 11)), "More points than this sale allows.");
+  const auto kept = sale("cap", 10);
+  EXPECT_EQ(verdict(kept), "applied");
+  EXPECT_DOUBLE_EQ(kept["record"]["total"].get<double>(), 9);
+  EXPECT_EQ(record("client", "c1")["loyalty_points"], 490);  // loyalty earns nothing here: no earn rate
+}
+
 TEST_F(PushTest, AForeignCurrencyWalletSaleTakesItsValueInBaseUnits) {
   owner_.tenant["currencies"] = json::array({{{"code", "LYD"}, {"rate", 1}}, {{"code", "USD"}, {"rate", 4.85}}});
   one("client", "c1", {{"name", "Buyer"}});
@@ -179,6 +200,9 @@ TEST_F(PushTest, AForeignCurrencyWalletSaleTakesItsValueInBaseUnits) {
   EXPECT_EQ(sale("s-big", 10)["message"], "Not enough wallet balance");  // 48.50 in base
   ASSERT_EQ(sale("s-small", 2)["status"], "applied");
   EXPECT_EQ(record("client", "c1")["wallet_balance"], 20.3);
+  // Points are earned on the base worth too: 4 × 4.85 = 19.40 earns 1 at 0.1 a dinar, not 0.
+  ASSERT_EQ(sale("s-points", 4)["status"], "applied");
+  EXPECT_EQ(record("client", "c1")["loyalty_points"], 1);
 }
 
 TEST_F(PushTest, FallingToTheStockAlertNotifiesTheOwnersOnce) {

@@ -1,8 +1,9 @@
 // The client's facade and sync engine in the real window, through the real
 // bridge module: round trips, three-statement transactions, a large result, a
-// first pull of the server's records and a push of queued operations. The
-// figures go to the benchmark's bench_report command as printed lines.
+// first pull of the server's records, a push of queued operations and the
+// till's lookups at catalogue size (without drawing the screen). The figures go to the benchmark's bench_report command as printed lines.
 import { entities } from '../../../client/app/features';
+import { findByCode, searchProducts } from '../../../client/sales/till/lookup';
 import { openLocalDb, type LocalDb } from '../../../client/storage';
 import { SyncEngine, type Send } from '../../../client/sync';
 import { benchReport } from '../bench-report';
@@ -12,6 +13,7 @@ interface Config {
   token: string;
   records: number;
   ops: number;
+  products: number;
 }
 
 declare global {
@@ -24,6 +26,8 @@ const config = window.__benchConfig;
 const lines: string[] = [];
 const say = (line: string) => lines.push(`window facade: ${line}`);
 const median = (values: number[]) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)] ?? NaN;
+const percentile = (values: number[], p: number) =>
+  [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.floor((p / 100) * values.length))] ?? NaN;
 
 async function roundTrips(db: LocalDb): Promise<void> {
   // The page's clock is coarse: calls are timed in batches of 100.
@@ -55,6 +59,18 @@ async function transactions(db: LocalDb): Promise<void> {
   const ms = performance.now() - t;
   say(`${count} transactions of 3 statements in a row: ${(count / (ms / 1000)).toFixed(0)} transactions/s, ` +
       `${((ms * 1000) / count).toFixed(0)} us each`);
+  // The same writes as one statement list: one call, its own transaction.
+  const list = (i: number) =>
+    db.batch([
+      { sql: 'INSERT INTO bench_tx (label, amount) VALUES (?, ?)', params: [`row ${i}`, i] },
+      { sql: 'UPDATE bench_tx SET amount = amount + 1 WHERE id = ?', params: [i] },
+      { sql: 'UPDATE bench_tx SET label = ? WHERE id = ?', params: [`list ${i}`, i] },
+    ]);
+  const l = performance.now();
+  for (let i = 0; i < count; i++) await list(5000 + i);
+  const listMs = performance.now() - l;
+  say(`${count} lists of 3 statements (db.batch, one call each): ${(count / (listMs / 1000)).toFixed(0)} transactions/s, ` +
+      `${((listMs * 1000) / count).toFixed(0)} us each`);
 }
 
 async function largeResult(db: LocalDb): Promise<void> {
@@ -137,6 +153,43 @@ async function pullAndPush(db: LocalDb): Promise<void> {
   say(figures(`push of ${config.ops} queued operations`, config.ops - (left?.n ?? 0), pushMs));
 }
 
+async function tillLookups(db: LocalDb): Promise<void> {
+  const words = ['milk', 'bread', 'rice', 'tea', 'sugar', 'olive', 'dates', 'water', 'juice', 'soap'];
+  const sku = (i: number) => String(6_190_000_000_000 + i);
+  const uuid = (i: number) => `00000000-0000-7000-8000-${String(i).padStart(12, '0')}`;
+  await db.transaction(async (db) => {
+    for (let start = 0; start < config.products; start += 200) {
+      const ids = Array.from({ length: Math.min(200, config.products - start) }, (_, k) => start + k);
+      await db.execute(
+        'INSERT INTO products (uuid, name, sku, price, stock, type, is_active, local_updated_at) VALUES ' +
+          ids.map(() => "(?, ?, ?, ?, 1000000, 'product', 1, 'x')").join(', '),
+        ids.flatMap((i) => [uuid(i), `${words[i % words.length]} ${i}`, sku(i), 1 + (i % 50)]),
+      );
+    }
+    for (let i = 0; i < 5000; i += 250)
+      await db.execute(
+        'INSERT INTO stock_holds (sale_uuid, product_uuid, quantity) VALUES ' +
+          Array.from({ length: 250 }, () => '(?, ?, 1)').join(', '),
+        Array.from({ length: 250 }, (_, k) => [`hold-${i + k}`, uuid(((i + k) * 17) % config.products)]).flat(),
+      );
+  });
+  const timed = async (work: () => Promise<unknown>) => {
+    const t = performance.now();
+    await work();
+    return performance.now() - t;
+  };
+  const figures = (runs: number[]) =>
+    `p50 ${percentile(runs, 50).toFixed(2)} ms, p95 ${percentile(runs, 95).toFixed(2)} ms`;
+  const scans: number[] = [];
+  for (let i = 0; i < 300; i++) scans.push(await timed(() => findByCode(db, sku((i * 7919) % config.products))));
+  say(`till, ${config.products} products and 5000 holds: scanned code to its product ${figures(scans)}`);
+  for (const text of ['m', 'mil', 'milk 1']) {
+    const runs: number[] = [];
+    for (let i = 0; i < 30; i++) runs.push(await timed(() => searchProducts(db, text)));
+    say(`till search "${text}" (${text.length} characters): ${figures(runs)}`);
+  }
+}
+
 (async () => {
   try {
     const db = await openLocalDb();
@@ -144,6 +197,7 @@ async function pullAndPush(db: LocalDb): Promise<void> {
     await transactions(db);
     await largeResult(db);
     await pullAndPush(db);
+    await tillLookups(db);
     await benchReport({ lines });
   } catch (error) {
     await benchReport({ lines, error: String(error) });

@@ -127,6 +127,23 @@ describe('daily close data', () => {
     expect(data.currencies[0]).toMatchObject({ invoices: 2, cashIn: 25 });
     expect(dailyCloseDocument(data, 'Shop', TENANT).lines.map((l) => l.text)).toContain('Sold after their shift closed: 1');
   });
+  it("counts every till's returns once, pulled or still only on this till", async () => {
+    const { db } = await tillFixture(entities, TENANT);
+    await shift(db, 's1', 100, `${DAY}T06:00:00.000Z`);
+    await invoice(db, { total: 250, method: 'cash' });
+    const pulled = (uuid: string, amount: number) =>
+      db.execute(
+        'INSERT INTO pos_returns (uuid, number, invoice_uuid, method, amount, currency_code, created_at, version, local_updated_at) ' +
+          'VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)',
+        [uuid, 'RET-1', 'inv', 'cash', amount, 'LYD', `${DAY}T11:00:00.000Z`, '1', `${DAY}T11:00:00.000Z`],
+      );
+    await refund(db, 15, 'cash', `${DAY}T10:00:00.000Z`); // this till's, not pulled yet
+    const [own] = await db.select<{ uuid: string }>('SELECT uuid FROM pos_refunds');
+    await pulled(own!.uuid, 15); // the same return, pulled back
+    await pulled('other-till', 40); // made on another till
+    const data = await dailyCloseData(db, TENANT, DAY);
+    expect(data.currencies[0]).toMatchObject({ refunds: 55, cashRefunds: 55, drawer: 295 });
+  });
 });
 
 describe('daily close document', () => {

@@ -34,22 +34,3 @@ export function zReportText(shift: ReportedShift, report: ShiftReport, business:
   );
   return lines.join('\n');
 }
-
-/** Hands the text to the system's share sheet, else copies it; says which it did. */
-export async function shareText(title: string, text: string): Promise<'shared' | 'copied'> {
-  if (typeof navigator.share === 'function') {
-    try {
-      await navigator.share({ title, text });
-      return 'shared';
-    } catch (error) {
-      if (error instanceof DOMException && error.name === 'AbortError') return 'shared';
-    }
-  }
-  await navigator.clipboard.writeText(text);
-  return 'copied';
-}
-
-/** WhatsApp's click-to-chat link with the text and no phone number. */
-export function whatsAppLink(text: string): string {
-  return `https://wa.me/?text=${encodeURIComponent(text)}`;
-}

@@ -1,4 +1,4 @@
-import type { LocalDb, SqlParam } from '../../storage';
+import type { LocalDb, SqlParam, SqlStatement } from '../../storage';
 import type { Fields } from './entities';
 
 // Bound parameters per statement, well under SQLite's limit of 32766.
@@ -78,25 +78,29 @@ export class RowBatch {
     return (this.writes.get(table)?.size ?? 0) > 0;
   }
 
+  /** Every waiting write, in one statement list. */
   async flush(): Promise<void> {
+    const statements: SqlStatement[] = [];
     for (const part of chunks(this.sentOperations.splice(0), PARAMETER_BUDGET))
-      await this.db.execute(`DELETE FROM outbox WHERE seq IN (${marks(part.length)})`, part);
+      statements.push({ sql: `DELETE FROM outbox WHERE seq IN (${marks(part.length)})`, params: part });
     for (const [entity, uuids] of this.queuedRemovals)
       for (const part of chunks([...uuids], PARAMETER_BUDGET - 1))
-        await this.db.execute(`DELETE FROM outbox WHERE entity = ? AND uuid IN (${marks(part.length)})`, [
-          entity,
-          ...part,
-        ]);
+        statements.push({
+          sql: `DELETE FROM outbox WHERE entity = ? AND uuid IN (${marks(part.length)})`,
+          params: [entity, ...part],
+        });
     this.queuedRemovals.clear();
     for (const [table, uuids] of this.removals)
       for (const part of chunks([...uuids], PARAMETER_BUDGET))
-        await this.db.execute(`DELETE FROM ${table} WHERE uuid IN (${marks(part.length)})`, part);
+        statements.push({ sql: `DELETE FROM ${table} WHERE uuid IN (${marks(part.length)})`, params: part });
     this.removals.clear();
-    for (const [table, rows] of this.writes) await this.flushWrites(table, [...rows.values()]);
+    for (const [table, rows] of this.writes) statements.push(...this.upserts(table, [...rows.values()]));
     this.writes.clear();
+    await this.db.batch(statements);
   }
 
-  private async flushWrites(table: string, rows: Fields[]): Promise<void> {
+  private upserts(table: string, rows: Fields[]): SqlStatement[] {
+    const statements: SqlStatement[] = [];
     // Rows naming the same columns share statements.
     const shapes = new Map<string, Fields[]>();
     for (const row of rows) {
@@ -113,11 +117,13 @@ export class RowBatch {
         : 'DO NOTHING';
       const tuple = `(${marks(columns.length)})`;
       for (const part of chunks(alike, Math.max(1, Math.floor(PARAMETER_BUDGET / columns.length))))
-        await this.db.execute(
-          `INSERT INTO ${table} (${columns.join(', ')}) VALUES ${part.map(() => tuple).join(', ')} ` +
+        statements.push({
+          sql:
+            `INSERT INTO ${table} (${columns.join(', ')}) VALUES ${part.map(() => tuple).join(', ')} ` +
             `ON CONFLICT(uuid) ${onConflict}`,
-          part.flatMap((row) => columns.map((c) => cell(row[c]))),
-        );
+          params: part.flatMap((row) => columns.map((c) => cell(row[c]))),
+        });
     }
+    return statements;
   }
 }

@@ -71,9 +71,11 @@ void serve_asset(WebKitURISchemeRequest* request, gpointer data) {
 }
 
 // The page's message as JSON; null when it has no JSON form. Text the bridge
-// refuses (nested too deep, say) throws CommandError.
+// refuses (nested too deep, say) throws CommandError. The client posts its
+// message as JSON text, which crosses the process boundary as one string
+// instead of an object tree rebuilt here and written out again.
 nlohmann::json message_json(JSCValue* value) {
-    GCharPtr text(jsc_value_to_json(value, 0));
+    GCharPtr text(jsc_value_is_string(value) ? jsc_value_to_string(value) : jsc_value_to_json(value, 0));
     if (!text) return nullptr;
     return parse_page_json(text.get());
 }

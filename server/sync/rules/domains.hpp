@@ -8,6 +8,7 @@
 namespace tovik::sync::rules {
 
 std::vector<Entity> sales();      // till sales, shifts, till events
+std::vector<Entity> returns();    // returns of sales, recorded by the server
 std::vector<Entity> documents();  // invoices, quotations
 std::vector<Entity> clients();    // customers and their payments
 std::vector<Entity> stock();      // products and stock adjustments

@@ -70,4 +70,15 @@ SaleFigures sale_figures(const json& d, double point_value) {
   return f;
 }
 
+double base_rate(const Actor& actor, const std::string& code) {
+  const auto it = actor.tenant.find("currencies");
+  if (code.empty() || it == actor.tenant.end() || !it->is_array()) return 1;
+  for (const auto& c : *it)
+    if (text(c, "code") == code) {
+      const double rate = number_or(c, "rate", 1);
+      return rate > 0 ? rate : 1;
+    }
+  return 1;
+}
+
 }  // namespace tovik::sync::rules

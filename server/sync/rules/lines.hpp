@@ -22,4 +22,7 @@ struct SaleFigures {
 };
 [[nodiscard]] SaleFigures sale_figures(const json& d, double point_value);
 
+// The rate of a currency in the company's base units (1 when unknown): wallets are kept in base units.
+[[nodiscard]] double base_rate(const Actor& actor, const std::string& code);
+
 }  // namespace tovik::sync::rules

@@ -54,10 +54,28 @@ void check_sale_bounds(Errors& errors, const json& d) {
     errors.add("redeem_points", "Redeemed points must be a whole number of at least zero.");
 }
 
+// Points are a discount the business grants: only with loyalty on, from its
+// minimum, and up to its share of the sale after the cashier's discount.
+void check_points(const json& d, const json& loyalty, double point_value) {
+  const double redeem = std::floor(std::max(0.0, number_or(d, "redeem_points", 0)));
+  if (redeem <= 0) return;
+  if (!loyalty.is_object() || loyalty.value("enabled", json(false)) != json(true))
+    throw Refusal("invalid", "This business does not take loyalty points.");
+  if (redeem < number_or(loyalty, "min_redeem", 0)) throw Refusal("invalid", "Too few points to redeem.");
+  json plain = d;
+  plain.erase("redeem_points");
+  const auto before = sale_figures(plain, point_value);
+  const double percent = std::clamp(number_or(loyalty, "max_redeem_percent", 100), 0.0, 100.0);
+  const double cap = exact_cents(std::max(0.0, before.subtotal - before.discount) * percent / 100);
+  if (point_value <= 0 || redeem > std::floor(cap / point_value + 1e-9))
+    throw Refusal("invalid", "More points than this sale allows.");
+}
+
 // The server keeps its own figures; the till's must agree with them to the rounding tolerance.
 void settle_figures(json& d, const Actor& actor) {
   const auto& loyalty = actor.tenant.contains("loyalty") ? actor.tenant["loyalty"] : json::object();
   const double point_value = loyalty.is_object() ? number_or(loyalty, "point_value", 0.1) : 0.1;
+  check_points(d, loyalty, point_value);
   const auto f = sale_figures(d, point_value);
   if (std::max(f.subtotal, f.total) > kMaxTotal) throw Refusal("invalid", "Sale amounts must lie between 0 and 1000000000.");
   Errors errors;
@@ -73,18 +91,6 @@ void settle_figures(json& d, const Actor& actor) {
     d[key] = mine;
   }
   errors.throw_if_any();
-}
-
-// The rate of the sale's currency in base units (1 when unknown).
-double base_rate(const Actor& actor, const std::string& code) {
-  const auto it = actor.tenant.find("currencies");
-  if (code.empty() || it == actor.tenant.end() || !it->is_array()) return 1;
-  for (const auto& c : *it)
-    if (text(c, "code") == code) {
-      const double rate = number_or(c, "rate", 1);
-      return rate > 0 ? rate : 1;
-    }
-  return 1;
 }
 
 json shift_summary(Records& records, const Actor& actor, const std::string& shift_uuid, const json& shift);
@@ -148,7 +154,9 @@ Stored pos_sale(Records& records, const Actor& actor, const std::string& uuid, j
     points -= std::max<std::int64_t>(0, redeem);
     const auto& loyalty = actor.tenant.contains("loyalty") ? actor.tenant["loyalty"] : json::object();
     if (loyalty.is_object() && loyalty.value("enabled", false))
-      points += static_cast<std::int64_t>(std::floor(total * number_or(loyalty, "earn_rate", 0) + 1e-9));
+      // Earned on the sale's worth in base units, as the wallet is kept: a dollar sale earns as much as its dinars.
+      points += static_cast<std::int64_t>(
+          std::floor(exact_cents(total * base_rate(actor, text(d, "currency_code"))) * number_or(loyalty, "earn_rate", 0) + 1e-9));
     c["loyalty_points"] = points;
     records.put("client", client->uuid, c);
   }
@@ -182,6 +190,7 @@ struct ShiftSums {
   std::int64_t sales_count = 0;
   json collected = json::object();
   double collected_total = 0;
+  json refunded = json::object();
 };
 
 // The server's own figures of a shift, each currency on its own: an amount in
@@ -217,17 +226,24 @@ json shift_summary(Records& records, const Actor& actor, const std::string& shif
     sums.collected_total += number_or(pay.data, "amount", 0);
   }
 
+  for (const auto& back : records.in_shift("pos_return", shift_uuid)) {
+    auto& sums = bucket(back.data);
+    const auto method = text(back.data, "method");
+    sums.refunded[method] = number_or(sums.refunded, method.c_str(), 0) + number_or(back.data, "total", 0);
+  }
+
   const auto counted_map = shift.contains("counted") && shift["counted"].is_object() ? shift["counted"] : json::object();
   json by_currency = json::object();
   for (auto& [code, sums] : buckets) {
     for (auto& [method, entry] : sums.sales.items()) entry["total"] = round_cents(entry["total"].get<double>());
     for (auto& [method, amount] : sums.collected.items()) amount = round_cents(amount.get<double>());
     const double opening = code == base ? round_cents(number_or(shift, "opening_cash", 0)) : 0.0;
-    const double expected =
-        round_cents(opening + sums.sales["cash"]["total"].get<double>() + number_or(sums.collected, "cash", 0));
+    for (auto& [method, amount] : sums.refunded.items()) amount = round_cents(amount.get<double>());
+    const double expected = round_cents(opening + sums.sales["cash"]["total"].get<double>() +
+                                        number_or(sums.collected, "cash", 0) - number_or(sums.refunded, "cash", 0));
     json figures = {{"sales", sums.sales},       {"salesTotal", round_cents(sums.sales_total)},
                     {"salesCount", sums.sales_count}, {"collected", sums.collected},
-                    {"collectedTotal", round_cents(sums.collected_total)}, {"refunded", json::object()},
+                    {"collectedTotal", round_cents(sums.collected_total)}, {"refunded", sums.refunded},
                     {"openingCash", opening},    {"expectedCash", expected}};
     std::optional<double> counted;
     if (counted_map.contains(code) && counted_map[code].is_number()) counted = std::max(0.0, counted_map[code].get<double>());

@@ -1,6 +1,7 @@
-// The first pull of RECORDS records from the reference server over sql.js in
-// Node: the client's own engine and merge with no host and no browser, to
-// set against the same pull through the host. Prints figures only.
+// The first pull of RECORDS records from the reference server, then a push of
+// OPS queued operations, over sql.js in Node: the client's own engine and
+// merge with no host and no browser, to set against the same work through the
+// host and the window. Prints figures only.
 import { it } from 'vitest';
 import { startServer } from '../../e2e/harness/server.mjs';
 import { entities } from '../../client/app/features';
@@ -9,6 +10,7 @@ import { SyncEngine } from '../../client/sync';
 import { seedClients, signIn } from './seed.mjs';
 
 const RECORDS = Number(process.env.TOVIK_BENCH_RECORDS ?? 50_000);
+const OPS = Number(process.env.TOVIK_BENCH_OPS ?? 10_000);
 
 it('prints the figures', async () => {
   const server = await startServer();
@@ -43,16 +45,27 @@ it('prints the figures', async () => {
       },
     });
     engine.resume();
+    const figures = (what: string, count: number, ms: number) =>
+      `${what} over sql.js in Node: ${count} in ${(ms / 1000).toFixed(2)} s = ${Math.round((count / ms) * 1000)}/s; ` +
+      `transport ${(transport / 1000).toFixed(2)} s, local work ${((ms - transport) / 1000).toFixed(2)} s, ${requests} requests` +
+      (engine.lastError ? `, error: ${engine.lastError}` : '');
     const t0 = performance.now();
     await engine.sync(true);
-    const ms = performance.now() - t0;
     const [row] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM clients');
-    const records = row?.n ?? 0;
-    console.log(
-      `first pull of ${RECORDS} records over sql.js in Node: ${records} in ${(ms / 1000).toFixed(2)} s = ${Math.round((records / ms) * 1000)}/s; ` +
-        `transport ${(transport / 1000).toFixed(2)} s, local work ${((ms - transport) / 1000).toFixed(2)} s, ${requests} requests` +
-        (engine.lastError ? `, error: ${engine.lastError}` : ''),
+    console.log(figures(`first pull of ${RECORDS} records`, row?.n ?? 0, performance.now() - t0));
+
+    await db.batch(
+      Array.from({ length: OPS }, (_, i) => ({
+        sql: "INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, data_json) VALUES (?, 'note', 'upsert', ?, ?, ?)",
+        params: [crypto.randomUUID(), crypto.randomUUID(), new Date().toISOString(), JSON.stringify({ title: `n${i}`, body: 'bench' })],
+      })),
     );
+    transport = 0;
+    requests = 0;
+    const t1 = performance.now();
+    await engine.sync(true);
+    const [left] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM outbox');
+    console.log(figures(`push of ${OPS} queued operations`, OPS - (left?.n ?? 0), performance.now() - t1));
   } finally {
     await server.stop();
   }
