@@ -37,6 +37,8 @@ ConnHandle connect(const std::string& address) {
   if (!c) throw StoreError("cannot open the PostgreSQL store: out of memory");
   if (PQstatus(c.get()) != CONNECTION_OK)
     throw StoreError("cannot open the PostgreSQL store: " + std::string(PQerrorMessage(c.get())));
+  // Notices ("relation already exists, skipping") are no news; errors come back as results.
+  PQsetNoticeProcessor(c.get(), [](void*, const char*) {}, nullptr);
   return c;
 }
 

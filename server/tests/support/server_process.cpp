@@ -10,6 +10,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "tests/support/pg_cluster.hpp"
+
 namespace tovik::testing {
 
 std::string server_binary() {
@@ -19,6 +21,11 @@ std::string server_binary() {
 #else
   return "tovik-server";
 #endif
+}
+
+bool testing_postgres() {
+  const char* chosen = std::getenv("TOVIK_TEST_DB");
+  return chosen && std::string(chosen) == "postgres";
 }
 
 namespace {
@@ -36,10 +43,13 @@ std::string quote(const std::string& s) {
 }
 }  // namespace
 
-ServerProcess::ServerProcess(std::vector<std::string> extra_args, Hashing hashing) {
+ServerProcess::ServerProcess(std::vector<std::string> extra_args, Hashing hashing, std::string store)
+    : db_address_(std::move(store)) {
   char pattern[] = "/tmp/tovik-server-test-XXXXXX";
   if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
+  if (db_address_.empty())
+    db_address_ = testing_postgres() ? PgCluster::shared().create_database() : "sqlite:" + (dir_ / "server.db").string();
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> args = {server_binary(), "--listen", "127.0.0.1:0", "--db", db_address(),
