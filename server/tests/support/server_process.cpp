@@ -1,6 +1,7 @@
 #include "tests/support/server_process.hpp"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,8 +57,11 @@ ServerProcess::ServerProcess(std::vector<std::string> extra_args, Hashing hashin
                                    "--seed", "demo", "--threads", "4"};
   if (hashing == Hashing::fast) args.emplace_back("--fast-password-hash");
   args.insert(args.end(), extra_args.begin(), extra_args.end());
+  const pid_t parent = getpid();
   pid_ = fork();
   if (pid_ == 0) {
+    // A crashed test leaves no server behind (the signal comes when the creating thread ends).
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(125);
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
