@@ -136,6 +136,9 @@ class PostgresTx final : public Tx {
         texts[i].assign(buf, end);
         types[i] = 701;
       } else if (const auto* t = std::get_if<std::string>(&v)) {
+        // PostgreSQL text cannot hold NUL and libpq would cut the value there: another key.
+        if (t->find('\0') != std::string::npos)
+          throw StoreError("text with a NUL character cannot be stored (parameter $" + std::to_string(i + 1) + ")");
         // Text of unknown type takes the type of the column it meets, as in SQLite.
         texts[i] = *t;
       }
