@@ -110,10 +110,13 @@ void EventPump::deliver(const std::vector<std::int64_t>& ids) {
 }
 
 void EventPump::reopen_feed() {
-  // Events committed while the feed was down are not replayed; clients resync on reconnect.
   while (!stopping()) {
     try {
       feed_ = db_.listen_events();
+      // Events committed while the feed was down are read from the table: writers commit one
+      // after the other, so ids above the last one delivered are exactly the ones missed.
+      while (drain() > 0) {
+      }
       return;
     } catch (const std::exception& e) {
       util::log_line({{"event", "realtime_feed_reconnect_failed"}, {"error", e.what()}});

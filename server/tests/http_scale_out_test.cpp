@@ -26,17 +26,27 @@ class ScaleOutTest : public ::testing::Test {
     b_ = std::make_unique<ServerProcess>(std::vector<std::string>{}, ServerProcess::Hashing::fast, db_);
   }
 
+  // Rows of a statement run straight on the database, as text.
+  std::vector<std::vector<std::string>> sql(const char* statement, const std::string& param = {}) const {
+    std::vector<std::vector<std::string>> out;
+    PGconn* c = PQconnectdb(db_.c_str());
+    const char* params[] = {param.c_str()};
+    PGresult* r = PQexecParams(c, statement, param.empty() ? 0 : 1, nullptr, params, nullptr, nullptr, 0);
+    EXPECT_EQ(PQresultStatus(r), PGRES_TUPLES_OK) << PQerrorMessage(c);
+    for (int i = 0; i < PQntuples(r); ++i) {
+      out.emplace_back();
+      for (int j = 0; j < PQnfields(r); ++j) out.back().emplace_back(PQgetvalue(r, i, j));
+    }
+    PQclear(r);
+    PQfinish(c);
+    return out;
+  }
+
   // uuid -> version of every live record of a kind, read straight from the table.
   std::map<std::string, std::string> table(const std::string& kind) const {
     std::map<std::string, std::string> out;
-    PGconn* c = PQconnectdb(db_.c_str());
-    const char* params[] = {kind.c_str()};
-    PGresult* r = PQexecParams(c, "SELECT uuid, version FROM records WHERE kind = $1 AND deleted = 0", 1, nullptr,
-                               params, nullptr, nullptr, 0);
-    EXPECT_EQ(PQresultStatus(r), PGRES_TUPLES_OK) << PQerrorMessage(c);
-    for (int i = 0; i < PQntuples(r); ++i) out.emplace(PQgetvalue(r, i, 0), PQgetvalue(r, i, 1));
-    PQclear(r);
-    PQfinish(c);
+    for (const auto& row : sql("SELECT uuid, version FROM records WHERE kind = $1 AND deleted = 0", kind))
+      out.emplace(row[0], row[1]);
     return out;
   }
 
@@ -82,6 +92,14 @@ TEST_F(ScaleOutTest, APushThroughOneProcessReachesPullsAndSocketsOfTheOther) {
   const auto notice = ws.next_event("notification.created", std::chrono::seconds(10));
   ASSERT_TRUE(notice);
   EXPECT_EQ(json::parse((*notice)["data"].get<std::string>())["title"], "Stocktake at six");
+
+  // The processes' listening connections are cut (as by a database restart): they listen again
+  // and catch up on what was committed meanwhile.
+  EXPECT_EQ(sql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query = 'LISTEN tovik_events'").size(), 2u);
+  EXPECT_EQ(a_->admin({"notify", "--email", kOwner, "--title", "After the cut"})["ok"], true);
+  const auto after_cut = ws.next_event("notification.created", std::chrono::seconds(10));
+  ASSERT_TRUE(after_cut);
+  EXPECT_EQ(json::parse((*after_cut)["data"].get<std::string>())["title"], "After the cut");
 }
 
 TEST_F(ScaleOutTest, TheSameOperationSentToBothProcessesAtOnceAppliesOnce) {
