@@ -13,6 +13,7 @@
 
 #include <charconv>
 #include <mutex>
+#include <unordered_map>
 
 #include "store/schema.hpp"
 
@@ -90,9 +91,17 @@ Value decode(const PGresult* r, int row, int col) {
   }
 }
 
+// A pooled connection and the statements prepared on it, so that each statement is parsed once
+// per connection rather than on every call. Plans are still made per call, with the values.
+struct Connection {
+  static constexpr std::size_t kMaxPrepared = 512;
+  ConnHandle handle;
+  std::unordered_map<std::string, std::string> prepared;  // SQL and parameter types -> name
+};
+
 class PostgresTx final : public Tx {
  public:
-  explicit PostgresTx(PGconn* c) : c_(c) {}
+  explicit PostgresTx(Connection& c) : conn_(c), c_(c.handle.get()) {}
 
   void exec(std::string_view sql, const Params& params) override {
     auto r = send(sql, params);
@@ -146,14 +155,31 @@ class PostgresTx final : public Tx {
       if (!std::holds_alternative<std::nullptr_t>(v)) values[i] = texts[i].c_str();
     }
     const std::string statement(sql);
-    ResultHandle r(PQexecParams(c_, statement.c_str(), static_cast<int>(params.size()), types.data(),
-                                values.data(), nullptr, nullptr, 0));
+    const int n = static_cast<int>(params.size());
+    const auto* name = n > 0 ? prepared(statement, types) : nullptr;
+    ResultHandle r(name ? PQexecPrepared(c_, name->c_str(), n, values.data(), nullptr, nullptr, 0)
+                        : PQexecParams(c_, statement.c_str(), n, types.data(), values.data(), nullptr, nullptr, 0));
     const auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
       throw StoreError(describe(r.get(), c_) + " in: " + statement);
     return r;
   }
 
+  // The name of the statement prepared for sql with these parameter types, or null when the
+  // connection holds as many as it may (then the statement is sent whole).
+  const std::string* prepared(const std::string& sql, const std::vector<Oid>& types) {
+    std::string key = sql;
+    key.push_back('\0');
+    key.append(reinterpret_cast<const char*>(types.data()), types.size() * sizeof(Oid));
+    if (const auto it = conn_.prepared.find(key); it != conn_.prepared.end()) return &it->second;
+    if (conn_.prepared.size() >= Connection::kMaxPrepared) return nullptr;
+    auto name = "tovik_" + std::to_string(conn_.prepared.size());
+    ResultHandle r(PQprepare(c_, name.c_str(), sql.c_str(), static_cast<int>(types.size()), types.data()));
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) throw StoreError(describe(r.get(), c_) + " in: " + sql);
+    return &conn_.prepared.emplace(std::move(key), std::move(name)).first->second;
+  }
+
+  Connection& conn_;
   PGconn* c_;
   std::int64_t changes_ = 0;
 };
@@ -212,16 +238,17 @@ class PostgresDatabase final : public Database {
  private:
   void run_in(const char* begin, const char* first, const std::function<void(Tx&)>& fn) {
     auto c = take();
+    PGconn* raw = c->handle.get();
     try {
-      run(c.get(), begin);
-      if (first) run(c.get(), first);
-      PostgresTx tx(c.get());
+      run(raw, begin);
+      if (first) run(raw, first);
+      PostgresTx tx(*c);
       fn(tx);
-      run(c.get(), "COMMIT");
+      run(raw, "COMMIT");
     } catch (...) {
       // A connection that cannot roll back is broken; it is dropped, not pooled.
-      if (PQstatus(c.get()) == CONNECTION_OK) {
-        ResultHandle r(PQexec(c.get(), "ROLLBACK"));
+      if (PQstatus(raw) == CONNECTION_OK) {
+        ResultHandle r(PQexec(raw, "ROLLBACK"));
         if (r && PQresultStatus(r.get()) == PGRES_COMMAND_OK) give_back(std::move(c));
       }
       throw;
@@ -229,26 +256,30 @@ class PostgresDatabase final : public Database {
     give_back(std::move(c));
   }
 
-  ConnHandle take() {
+  std::unique_ptr<Connection> take() {
     {
       std::lock_guard lock(pool_mutex_);
       if (!idle_.empty()) {
         auto c = std::move(idle_.back());
         idle_.pop_back();
-        if (PQstatus(c.get()) == CONNECTION_OK) return c;
+        if (PQstatus(c->handle.get()) == CONNECTION_OK) return c;
       }
     }
-    return connect(address_);
+    auto c = std::make_unique<Connection>();
+    c->handle = connect(address_);
+    // A prepared statement would otherwise switch to one plan for all values after a few calls.
+    run(c->handle.get(), "SET plan_cache_mode = force_custom_plan");
+    return c;
   }
 
-  void give_back(ConnHandle c) {
+  void give_back(std::unique_ptr<Connection> c) {
     std::lock_guard lock(pool_mutex_);
     if (idle_.size() < kMaxIdleConnections) idle_.push_back(std::move(c));
   }
 
   std::string address_;
   std::mutex pool_mutex_;
-  std::vector<ConnHandle> idle_;
+  std::vector<std::unique_ptr<Connection>> idle_;
 };
 
 }  // namespace
