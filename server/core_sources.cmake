@@ -2,7 +2,8 @@
 # build and the fuzz target's own clang build.
 set(TOVIK_SERVER_CORE_SOURCES
   util/clock.cpp util/crypto.cpp util/log.cpp util/untrusted_json.cpp util/uuid.cpp util/version_compare.cpp
-  store/row.cpp store/schema_sqlite.cpp store/sqlite_database.cpp
+  store/row.cpp store/schema_sqlite.cpp store/sqlite_database.cpp store/schema_postgres.cpp
+  store/postgres_database.cpp
   http/message.cpp http/router.cpp
   api/accounts.cpp api/attempt_window.cpp api/pipeline.cpp api/platform_routes.cpp api/profile.cpp api/routes.cpp
   api/display_page.cpp api/display_routes.cpp api/document_routes.cpp

@@ -16,10 +16,10 @@
 namespace {
 
 const char* kUsage =
-    "usage: tovik-server --listen HOST:PORT --db sqlite:PATH [--seed demo] [--threads N]\n"
+    "usage: tovik-server --listen HOST:PORT --db sqlite:PATH|postgresql://... [--seed demo] [--threads N]\n"
     "                    [--max-body BYTES] [--max-connections-per-address N] [--fast-password-hash]\n"
     "                    [--display-code-seconds N]\n"
-    "       tovik-server admin --db sqlite:PATH COMMAND [options]   (admin --help lists them)\n";
+    "       tovik-server admin --db sqlite:PATH|postgresql://... COMMAND [options]   (admin --help lists them)\n";
 
 struct ServeOptions {
   std::string host = "127.0.0.1";

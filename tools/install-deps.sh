@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   nlohmann-json3-dev libssl-dev libsodium-dev libcurl4-openssl-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev libcups2-dev cups cups-client
-  libboost-dev libsqlite3-dev clang libclang-rt-dev
+  libboost-dev libsqlite3-dev libpq-dev postgresql clang libclang-rt-dev
   xvfb xauth dbus dbus-x11 gnome-keyring libsecret-tools
   chromium fonts-noto-core fonts-noto-color-emoji
   libpango1.0-dev libcairo2-dev poppler-utils

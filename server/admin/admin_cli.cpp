@@ -20,12 +20,12 @@ namespace tovik::admin {
 
 namespace {
 
-const char* kUsage = R"(usage: tovik-server admin --db sqlite:PATH [--fast-password-hash] COMMAND [options]
+const char* kUsage = R"(usage: tovik-server admin --db sqlite:PATH|postgresql://... [--fast-password-hash] COMMAND [options]
 commands:
   maintenance on [--message TEXT] | maintenance off
   set-version [--min VERSION] [--latest VERSION [--notes TEXT]]
   keygen --out DIR
-  release --version V --file PATH --key SECRET_KEY_FILE [--platform windows-x86_64] [--notes TEXT]
+  release --version V --file PATH --key SECRET_KEY_FILE [--platform windows-x86_64] [--notes TEXT] [--files DIR]
   bump-epoch --company ID
   permissions --email E [--company ID] [--role R] [--abilities a,b] [--feature k=true|false]... [--permission k=true|false]...
   notify --email E --title TEXT [--message TEXT] [--type info|success|warning|danger|error|mail] [--company ID]
@@ -138,9 +138,14 @@ json run(const std::string& db_address, const std::string& command, const Option
     const auto bytes = read_file(source);
     const auto name = std::filesystem::path(source).filename().string();
     const auto signature = sign_update(read_file(o.need("key")), bytes, name);
-    // Release files live beside the store so that the store's folder is the whole server state.
-    const auto path = std::filesystem::path(db_address.substr(db_address.find(':') + 1));
-    const auto dir = std::filesystem::absolute(path).parent_path() / "releases" / version / platform;
+    // Release files live beside a SQLite store, so that its folder is the whole server state. A
+    // PostgreSQL store has no folder: the operator names one that every server process reads.
+    std::filesystem::path root;
+    if (o.has("files")) root = o.get("files");
+    else if (db_address.rfind("sqlite:", 0) == 0)
+      root = std::filesystem::absolute(db_address.substr(7)).parent_path() / "releases";
+    else throw std::invalid_argument("release on a PostgreSQL store needs --files DIR, a folder every server process reads");
+    const auto dir = std::filesystem::absolute(root) / version / platform;
     std::filesystem::create_directories(dir);
     write_file(dir / name, bytes, false);
     db->write([&](store::Tx& tx) {

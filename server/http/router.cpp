@@ -31,7 +31,7 @@ namespace {
 // safe here: requests are authorised by bearer tokens, never by cookies.
 void allow_cross_origin(Response& reply) {
   reply.set_header("Access-Control-Allow-Origin", "*");
-  reply.set_header("Access-Control-Expose-Headers", "X-Permissions-Hash, X-Data-Epoch");
+  reply.set_header("Access-Control-Expose-Headers", "X-Permissions-Hash, X-Data-Epoch, Content-Disposition");
 }
 
 Response preflight() {

@@ -4,14 +4,17 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "realtime/hub.hpp"
 #include "store/database.hpp"
 
 namespace tovik::realtime {
 
-// Moves events from the store to the hub. The store is the queue because the admin command,
-// a separate process, raises events too; the server's own writes wake the pump at once.
+// Moves events from the store to the hub. The store is the queue because the admin command and
+// other server processes raise events too. Where the store announces committed events (a
+// PostgreSQL feed) the pump follows the announcements; otherwise it polls the table, and the
+// server's own writes wake it at once.
 class EventPump {
  public:
   EventPump(store::Database& db, Hub& hub);
@@ -24,8 +27,12 @@ class EventPump {
  private:
   void run();
   std::size_t drain();
+  void deliver(const std::vector<std::int64_t>& ids);
+  void reopen_feed();
+  bool stopping();
   store::Database& db_;
   Hub& hub_;
+  std::unique_ptr<store::EventFeed> feed_;
   std::int64_t last_id_ = 0;
   std::mutex m_;
   std::condition_variable cv_;

@@ -1,5 +1,6 @@
 #pragma once
 // store/: the only storage interface; the SQLite backend and its schema live beside it.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -57,9 +58,19 @@ class StoreError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Ids of rows inserted into the events table by any process, in commit order.
+class EventFeed {
+ public:
+  virtual ~EventFeed() = default;
+  // Waits up to timeout for committed events; throws StoreError when the feed broke.
+  [[nodiscard]] virtual std::vector<std::int64_t> wait(std::chrono::milliseconds timeout) = 0;
+};
+
 class Database {
  public:
   virtual ~Database() = default;
+  // A push feed of committed events, or null when the backend has none and events are polled.
+  [[nodiscard]] virtual std::unique_ptr<EventFeed> listen_events() { return nullptr; }
   // Runs fn in a write transaction. Writers are serialised; fn's exception rolls back and is
   // rethrown.
   virtual void write(const std::function<void(Tx&)>& fn) = 0;
@@ -67,7 +78,8 @@ class Database {
   virtual void read(const std::function<void(Tx&)>& fn) = 0;
 };
 
-// Opens the store named by a --db address ("sqlite:PATH"), creating the schema when needed.
+// Opens the store named by a --db address ("sqlite:PATH" or a "postgresql://" connection URI),
+// creating the schema when needed.
 [[nodiscard]] std::unique_ptr<Database> open_database(const std::string& address);
 
 }  // namespace tovik::store

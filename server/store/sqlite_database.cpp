@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "store/database.hpp"
+#include "store/postgres_database.hpp"
 #include "store/schema.hpp"
 
 namespace tovik::store {
@@ -220,8 +221,8 @@ std::unique_ptr<Database> open_database(const std::string& address) {
   if (address.rfind(prefix, 0) == 0 && address.size() > prefix.size())
     return std::make_unique<SqliteDatabase>(address.substr(prefix.size()));
   if (address.rfind("postgresql://", 0) == 0 || address.rfind("postgres://", 0) == 0)
-    throw StoreError("PostgreSQL stores are not available in this build yet");
-  throw StoreError("unknown store address '" + address + "' (expected sqlite:PATH)");
+    return open_postgres_database(address);
+  throw StoreError("unknown store address '" + address + "' (expected sqlite:PATH or postgresql://...)");
 }
 
 }  // namespace tovik::store

@@ -25,6 +25,11 @@ std::string version_text(const json& op) {
   return it->dump();
 }
 
+// Identifiers are keys in the store; a NUL would end one early in PostgreSQL's text.
+bool usable_id(const std::string& id, std::size_t max) {
+  return !id.empty() && id.size() <= max && id.find('\0') == std::string::npos;
+}
+
 // Throws Refusal("forbidden") when the actor may not do this to the record.
 void check_allowed(const Actor& actor, const Entity& entity, bool removing, const json& data, const Stored* live) {
   const auto allowed = removing ? entity.may_delete : entity.may_upsert;
@@ -38,7 +43,7 @@ json decide(Records& records, const Actor& actor, const json& op, const std::str
   const auto action = op.value("action", json("")).is_string() ? op.value("action", "") : "";
   if (action != "upsert" && action != "delete") throw Refusal("invalid", "Unknown action.");
   const auto uuid = op.value("uuid", json("")).is_string() ? op.value("uuid", "") : "";
-  if (uuid.empty() || uuid.size() > 64) throw Refusal("invalid", "The record has no valid uuid.");
+  if (!usable_id(uuid, 64)) throw Refusal("invalid", "The record has no valid uuid.");
   const json data = op.contains("data") && op["data"].is_object() ? op["data"] : json::object();
   if (action == "upsert" && !(op.contains("data") && op["data"].is_object()))
     throw Refusal("invalid", "The change carries no data.");
@@ -87,7 +92,7 @@ json decide(Records& records, const Actor& actor, const json& op, const std::str
 std::optional<json> current_record(Records& records, const json& op) {
   const auto* entity = find_entity(op.value("entity", json("")).is_string() ? op.value("entity", "") : "");
   const auto uuid = op.value("uuid", json("")).is_string() ? op.value("uuid", "") : "";
-  if (!entity || uuid.empty()) return std::nullopt;
+  if (!entity || !usable_id(uuid, 64)) return std::nullopt;
   auto current = records.live(std::string(entity->kind), uuid);
   if (!current) return std::nullopt;
   return pull_format(*current);
@@ -109,7 +114,7 @@ json push_operations(store::Database& db, std::int64_t company_id, const Actor& 
     Records records(tx, company_id);
     for (const auto& op : operations) {
       const auto op_id = op.is_object() && op.value("op_id", json("")).is_string() ? op.value("op_id", "") : "";
-      if (op_id.empty() || op_id.size() > 100) {
+      if (!usable_id(op_id, 100)) {
         results.push_back(verdict(op_id, "rejected", "invalid", "The operation has no op_id."));
         continue;
       }

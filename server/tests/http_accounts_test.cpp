@@ -243,8 +243,11 @@ TEST_F(AccountsTest, UpdateRouteServesTheSignedNewerBuild) {
     std::ofstream out(installer, std::ios::binary);
     out << std::string(100000, 'x');
   }
-  const auto release = server_->admin({"release", "--version", "1.44.0", "--notes", "Faster sync", "--file",
-                                       installer.string(), "--key", keys["secret_key_file"].get<std::string>()});
+  std::vector<std::string> args = {"release", "--version", "1.44.0", "--notes", "Faster sync", "--file",
+                                   installer.string(), "--key", keys["secret_key_file"].get<std::string>()};
+  // A SQLite store keeps them beside its file; a PostgreSQL store has no folder of its own.
+  if (testing_postgres()) args.insert(args.end(), {"--files", (server_->dir() / "releases").string()});
+  const auto release = server_->admin(args);
   ASSERT_EQ(release["ok"], true) << release.dump();
 
   HttpClient client(server_->port());

@@ -57,6 +57,8 @@ TEST_F(DocumentsTest, AnInvoicePdfCarriesItsNumberCustomerAndTotalUnderItsName) 
   EXPECT_EQ(reply.header("content-type"), "application/pdf");
   EXPECT_EQ(reply.body.rfind("%PDF-", 0), 0u);
   const auto disposition = reply.header("content-disposition");
+  // The client's page reads the name across origins.
+  EXPECT_NE(reply.header("access-control-expose-headers").find("Content-Disposition"), std::string::npos);
   EXPECT_NE(disposition.find("filename=\"" + number + ".pdf\""), std::string::npos) << disposition;
   // "INV-… هدى الزوي.pdf", percent-encoded as UTF-8.
   EXPECT_NE(disposition.find("filename*=UTF-8''" + number + "%20%D9%87%D8%AF%D9%89%20"), std::string::npos) << disposition;

@@ -171,6 +171,23 @@ TEST_F(SyncTest, PullPagesThroughManyChangesInOrder) {
   EXPECT_EQ(owner_.api("GET", "/sync/pull?cursor=not-a-cursor").status, 400);
 }
 
+// A NUL would cut the identifier short in PostgreSQL's text, landing on another record.
+TEST_F(SyncTest, IdentifiersWithANulCharacterAreRefused) {
+  ASSERT_EQ(push(owner_, {op("note", "upsert", "nul-note", {{"body", "original"}})})[0]["status"], "applied");
+  const std::string cut("nul-note\0x", 10);
+  auto bad_uuid = op("note", "upsert", cut, {{"body", "overwritten"}});
+  bad_uuid["op_id"] = "op-nul-uuid";
+  auto bad_op_id = op("note", "upsert", "nul-note-2", {{"body", "other"}});
+  bad_op_id["op_id"] = std::string("op-nul\0x", 8);
+  const auto results = push(owner_, {bad_uuid, bad_op_id});
+  for (const auto& r : results) {
+    EXPECT_EQ(r["status"], "rejected") << r.dump();
+    EXPECT_EQ(r["reason"], "invalid") << r.dump();
+  }
+  EXPECT_EQ(find_by(all_of(owner_, "note"), "uuid", "nul-note")["body"], "original");
+  EXPECT_TRUE(find_by(all_of(owner_, "note"), "uuid", "nul-note-2").is_null());
+}
+
 TEST_F(SyncTest, OversizedPushIsRefusedWith413) {
   const std::string big(9 * 1024 * 1024, 'x');
   const auto reply = owner_.api("POST", "/sync/push", {{"operations", json::array({op("note", "upsert", "n-big", {{"body", big}})})}});

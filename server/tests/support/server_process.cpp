@@ -1,6 +1,7 @@
 #include "tests/support/server_process.hpp"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
+
+#include "tests/support/pg_cluster.hpp"
 
 namespace tovik::testing {
 
@@ -19,6 +22,11 @@ std::string server_binary() {
 #else
   return "tovik-server";
 #endif
+}
+
+bool testing_postgres() {
+  const char* chosen = std::getenv("TOVIK_TEST_DB");
+  return chosen && std::string(chosen) == "postgres";
 }
 
 namespace {
@@ -36,18 +44,24 @@ std::string quote(const std::string& s) {
 }
 }  // namespace
 
-ServerProcess::ServerProcess(std::vector<std::string> extra_args, Hashing hashing) {
+ServerProcess::ServerProcess(std::vector<std::string> extra_args, Hashing hashing, std::string store)
+    : db_address_(std::move(store)) {
   char pattern[] = "/tmp/tovik-server-test-XXXXXX";
   if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
+  if (db_address_.empty())
+    db_address_ = testing_postgres() ? PgCluster::shared().create_database() : "sqlite:" + (dir_ / "server.db").string();
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> args = {server_binary(), "--listen", "127.0.0.1:0", "--db", db_address(),
                                    "--seed", "demo", "--threads", "4"};
   if (hashing == Hashing::fast) args.emplace_back("--fast-password-hash");
   args.insert(args.end(), extra_args.begin(), extra_args.end());
+  const pid_t parent = getpid();
   pid_ = fork();
   if (pid_ == 0) {
+    // A crashed test leaves no server behind (the signal comes when the creating thread ends).
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(125);
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
