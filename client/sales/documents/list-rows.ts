@@ -52,12 +52,8 @@ export function listEntry(kind: DocumentKind, row: DocumentRow): ListEntry {
   const number = (kind === 'invoice' ? row.invoice_number : row.quotation_number) || null;
   const client = row.client_name || translate('Walk-in Customer');
   const date = kind === 'invoice' ? row.due_date : row.valid_until;
-  const subtitle =
-    kind === 'invoice'
-      ? `${client} · ${date ?? ''}`
-      : date
-        ? `${client} · ${translate('Valid until')} ${date}`
-        : client;
+  const dated = kind === 'invoice' ? date : date && `${translate('Valid until')} ${date}`;
+  const subtitle = dated ? `${client} · ${dated}` : client;
   const status = row.status ?? '';
   const unsynced = row.dirty === 1 || !number;
   return {
