@@ -158,12 +158,12 @@ describe('list rows', () => {
   });
 
   it.each([
-    ['a numbered, clean invoice shows its status', 'invoice', row({ invoice_number: 'INV-1', due_date: '2026-04-01' }), ['INV-1', 'Walk-in Customer · 2026-04-01', 'Paid', 'done', 'INV-1']],
-    ['a dirty invoice is not synced yet', 'invoice', row({ invoice_number: 'INV-1', dirty: 1 }), ['INV-1', 'Walk-in Customer', 'Not synced yet', 'unsynced', 'INV-1']],
-    ['an unnumbered invoice shows its offline reference', 'invoice', row({ offline_reference: 'OFF-1' }), ['OFF-1', 'Walk-in Customer', 'Not synced yet', 'unsynced', null]],
-    ['an unnumbered quotation is a draft', 'quotation', row({ status: 'pending', client_name: 'Sara' }), ['Draft', 'Sara', 'Not synced yet', 'unsynced', null]],
-    ['a rejected quotation', 'quotation', row({ status: 'rejected', quotation_number: 'Q-3', valid_until: '2026-05-01', client_name: 'Sara' }), ['Q-3', 'Sara · Valid until 2026-05-01', 'Rejected', 'off', 'Q-3']],
-  ] as const)('%s', (_, kind, given, [title, subtitle, status, tone, number]) => {
-    expect(listEntry(kind, given)).toMatchObject({ title, subtitle, status, tone, number });
+    ['a numbered, clean invoice shows its status', 'invoice', row({ invoice_number: 'INV-1', due_date: '2026-04-01' }), ['INV-1', 'Walk-in Customer', '2026-04-01', '', 'Paid', 'done', 'INV-1']],
+    ['a dirty invoice is not synced yet', 'invoice', row({ invoice_number: 'INV-1', dirty: 1 }), ['INV-1', 'Walk-in Customer', null, '', 'Not synced yet', 'unsynced', 'INV-1']],
+    ['an unnumbered invoice shows its offline reference', 'invoice', row({ offline_reference: 'OFF-1' }), ['OFF-1', 'Walk-in Customer', null, '', 'Not synced yet', 'unsynced', null]],
+    ['an unnumbered quotation is a draft', 'quotation', row({ status: 'pending', client_name: 'Sara' }), ['Draft', 'Sara', null, '', 'Not synced yet', 'unsynced', null]],
+    ['a rejected quotation', 'quotation', row({ status: 'rejected', quotation_number: 'Q-3', valid_until: '2026-05-01', client_name: 'Sara' }), ['Q-3', 'Sara', '2026-05-01', 'Valid until', 'Rejected', 'off', 'Q-3']],
+  ] as const)('%s', (_, kind, given, [title, client, date, dateLabel, status, tone, number]) => {
+    expect(listEntry(kind, given)).toMatchObject({ title, client, date, dateLabel, status, tone, number });
   });
 });

@@ -29,7 +29,11 @@ export type Tone = 'done' | 'off' | 'waiting' | 'unsynced';
 export interface ListEntry {
   uuid: string;
   title: string;
-  subtitle: string;
+  client: string;
+  /** Due date of an invoice, end of validity of a quotation. */
+  date: string | null;
+  /** What the date is, when the list names it. */
+  dateLabel: string;
   total: number;
   currency: string;
   status: string;
@@ -50,16 +54,15 @@ const OFF: Record<DocumentKind, readonly string[]> = {
 /** One row of a document list as it is shown, in the current language. */
 export function listEntry(kind: DocumentKind, row: DocumentRow): ListEntry {
   const number = (kind === 'invoice' ? row.invoice_number : row.quotation_number) || null;
-  const client = row.client_name || translate('Walk-in Customer');
-  const date = kind === 'invoice' ? row.due_date : row.valid_until;
-  const dated = kind === 'invoice' ? date : date && `${translate('Valid until')} ${date}`;
-  const subtitle = dated ? `${client} · ${dated}` : client;
+  const date = (kind === 'invoice' ? row.due_date : row.valid_until) || null;
   const status = row.status ?? '';
   const unsynced = row.dirty === 1 || !number;
   return {
     uuid: row.uuid,
     title: number ?? (kind === 'invoice' ? (row.offline_reference ?? '') : translate('Draft')),
-    subtitle,
+    client: row.client_name || translate('Walk-in Customer'),
+    date,
+    dateLabel: date && kind === 'quotation' ? translate('Valid until') : '',
     total: row.total ?? 0,
     currency: row.currency_code ?? '',
     status: unsynced ? translate('Not synced yet') : translate((kind === 'invoice' ? 'status.' : 'quote.') + status),
