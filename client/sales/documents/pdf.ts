@@ -1,4 +1,4 @@
-import { saveFile } from '../../shell';
+import { language, saveFile } from '../../shell';
 import { apiFetch, jsonBody } from '../../sync';
 import type { DocumentKind } from './draft';
 
@@ -34,9 +34,12 @@ export function pdfFileName(header: string | null, documentNumber: string): stri
   return /\.pdf$/i.test(name) ? name : `${name}.pdf`;
 }
 
-/** Fetches a numbered document's PDF from the server and saves it; false when the user cancelled. */
+/**
+ * Fetches a numbered document's PDF, written in the interface language, and
+ * saves it; false when the user cancelled.
+ */
 export async function downloadPdf(kind: DocumentKind, uuid: string, documentNumber: string): Promise<boolean> {
-  const reply = await apiFetch(`/${ROUTE[kind]}/${encodeURIComponent(uuid)}/pdf`);
+  const reply = await apiFetch(`/${ROUTE[kind]}/${encodeURIComponent(uuid)}/pdf?lang=${language.value}`);
   if (!reply.ok) {
     const message = (await jsonBody(reply)).message;
     throw new Error(typeof message === 'string' && message ? message : `HTTP ${reply.status}`);
