@@ -107,8 +107,8 @@ describe('quotations', () => {
   it('open their form from the palette, once', async () => {
     await page.getByTestId('tab-clients').click();
     await page.keyboard.press('Control+k');
-    await page.keyboard.type('عرض سعر جديد');
-    await page.keyboard.press('Enter');
+    await page.getByTestId('palette-input').fill('عرض سعر جديد');
+    await page.getByTestId('palette-hit').filter({ hasText: 'عرض سعر جديد' }).first().click();
     await page.getByTestId('quotation-form').waitFor();
     await page.getByTestId('tab-invoices').click();
     await page.getByTestId('tab-quotes').click();
