@@ -20,15 +20,15 @@ function namedInHeader(header: string): string | null {
   return plain ? (plain[1] ?? plain[2] ?? '').trim() : null;
 }
 
-/**
- * The server's name reduced to one plain file name: no folders, no control
- * characters, not hidden; always ending in ".pdf", since the saved file is opened.
- */
+/** The server's name reduced to one plain file name: no folders, no control characters, not hidden. */
 function plainName(name: string): string {
   return name.replace(/[\\/\u0000-\u001f\u007f]/g, '').replace(/^[\s.]+/, '').trim();
 }
 
-/** The file name for a document's PDF from the reply's Content-Disposition, else the document number. */
+/**
+ * The file name for a document's PDF from the reply's Content-Disposition,
+ * else the document number; always ending in ".pdf", since the saved file is opened.
+ */
 export function pdfFileName(header: string | null, documentNumber: string): string {
   const name = plainName(header ? (namedInHeader(header) ?? '') : '') || plainName(documentNumber) || 'document';
   return /\.pdf$/i.test(name) ? name : `${name}.pdf`;
