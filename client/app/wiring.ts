@@ -1,4 +1,4 @@
-import { provideTillSyncPort } from '../sales';
+import { provideDocumentsSyncPort, provideTillSyncPort } from '../sales';
 import { openLocalDb } from '../storage';
 import {
   apiFetch,
@@ -37,6 +37,7 @@ function tenant(): Record<string, unknown> {
 export function wireClient(): void {
   engine ??= new SyncEngine({ ...sessionCallbacks(), db: openLocalDb, deviceId, send: sendThroughApi, entities });
   provideTillSyncPort(engine);
+  provideDocumentsSyncPort(engine);
   registerSessionHooks({
     homeModule,
     syncEngine: engine,

@@ -1,4 +1,5 @@
-// Plain TypeScript shared by every layer: exact money, time-ordered ids.
-// No Vue, no I/O.
-export { currencyDigits, formatAmount, formatMoney, parseScaled } from './money';
+// Plain TypeScript shared by every layer: exact money, document totals,
+// time-ordered ids. No Vue, no I/O.
+export { documentTotals, type DocumentTotals, type PricedLine } from './document-totals';
+export { currencyDigits, formatAmount, formatMoney, parseScaled, roundCents } from './money';
 export { uuidv7 } from './uuid';

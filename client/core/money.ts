@@ -75,3 +75,9 @@ export function currencyDigits(tenant: unknown, code?: string | null): number {
     ? decimals
     : 2;
 }
+
+/** Money rounded to cents, exactly as the decimal text reads (10.005 gives 10.01). */
+export function roundCents(value: number): number {
+  const scaled = parseScaled(value, 2);
+  return scaled === null ? 0 : Number(scaled) / 100;
+}

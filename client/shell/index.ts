@@ -26,6 +26,7 @@ export {
 export { isMuted, playSound, setMuted, soundFor, unlockAudioOnFirstInput, type SoundName } from './sounds';
 export { ensureNotificationPermission } from './system-notification';
 export { applyTheme, THEME } from './theme';
+export { cleanFileName, saveFile } from './save-file';
 export { mailLink, shareText, whatsAppLink } from './share';
 export { clearToasts, showToast, toasts } from './toasts';
 export { useFocusRequest } from './use-focus-request';

@@ -2,6 +2,8 @@
 import { syncedTable } from '../../storage';
 import type { EntityDescriptor, FeatureManifest } from '../../sync';
 
+export { provideDocumentsSyncPort } from './port';
+
 const LINES = [
   { column: 'items_json', field: 'items', fallback: [], send: true },
   { column: 'taxes_json', field: 'taxes', fallback: [], send: true },
@@ -24,12 +26,14 @@ export const documents: FeatureManifest = {
       roles: ['owner'],
       verticalLabel: true,
       route: { name: 'invoices', icon: 'receipt' },
+      screen: () => import('./InvoicesView.vue'),
     },
-    { key: 'quotes', label: 'Quotations', roles: ['owner'] },
+    { key: 'quotes', label: 'Quotations', roles: ['owner'], screen: () => import('./QuotesView.vue') },
   ],
+  // The lists open their form on these requests.
   paletteActions: [
-    { key: 'invoice', title: 'New invoice', module: 'invoices' },
-    { key: 'quotation', title: 'New quotation', module: 'quotes' },
+    { key: 'invoice', title: 'New invoice', module: 'invoices', focus: { kind: 'new-invoice', uuid: '' } },
+    { key: 'quotation', title: 'New quotation', module: 'quotes', focus: { kind: 'new-quotation', uuid: '' } },
   ],
   search: [
     {
