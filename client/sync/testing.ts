@@ -3,7 +3,8 @@
 import type { LocalDb } from '../storage';
 import { SyncEngine, type EntityRegistry } from './engine';
 
-export function unreachableSyncEngine(db: LocalDb, entities: EntityRegistry, deviceId: string): SyncEngine {
+/** `online`: whether the engine believes it has a connection (its sends still fail). */
+export function unreachableSyncEngine(db: LocalDb, entities: EntityRegistry, deviceId: string, online = false): SyncEngine {
   return new SyncEngine({
     db: () => Promise.resolve(db),
     entities,
@@ -15,7 +16,7 @@ export function unreachableSyncEngine(db: LocalDb, entities: EntityRegistry, dev
     onStatus: () => {},
     onChanged: () => {},
     onPushed: () => {},
-    online: () => false,
+    online: () => online,
     random: () => 0.5,
     send: () => Promise.reject(new Error('offline')),
   });

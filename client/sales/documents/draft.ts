@@ -114,7 +114,7 @@ export class DocumentDraft {
   }
 
   get totals(): DocumentTotals {
-    return documentTotals(this.items, number(this.discount), number(this.vatPercent));
+    return documentTotals(this.items, number(this.discount), 'fixed', number(this.vatPercent));
   }
 
   get canSave(): boolean {

@@ -1,10 +1,6 @@
-import { parseScaled } from '../../core';
+import { roundCents } from '../../core';
 
-/** Money rounded to cents, exactly as its decimal text reads (10.005 gives 10.01). */
-export function roundCents(value: number): number {
-  const scaled = parseScaled(value, 2);
-  return scaled === null ? 0 : Number(scaled) / 100;
-}
+export { roundCents };
 
 /** A counted amount: rounded, never negative; anything but a number counts 0. */
 export function countedAmount(value: unknown): number {

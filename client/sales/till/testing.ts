@@ -2,7 +2,8 @@
 // real sync engine (with the app's entities) behind an unreachable server, and products to sell.
 import type { LocalDb } from '../../storage';
 import { openMemoryDb } from '../../storage/testing';
-import { SyncEngine, type EntityRegistry } from '../../sync';
+import type { EntityRegistry, SyncEngine } from '../../sync';
+import { unreachableSyncEngine } from '../../sync/testing';
 import { TillEngine, type TillEnvironment, type TillProduct } from './engine';
 
 export const DEVICE_ID = '0190a1b2-c3d4-7e5f-8a9b-00000000abcd';
@@ -25,21 +26,7 @@ export async function tillFixture(
 ): Promise<TillFixture> {
   const database = db ?? (await openMemoryDb());
   await database.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('device_id', ?)", [DEVICE_ID]);
-  const sync = new SyncEngine({
-    db: () => Promise.resolve(database),
-    entities,
-    deviceId: () => Promise.resolve(DEVICE_ID),
-    token: () => Promise.resolve('token'),
-    account: () => ({ companyId: '1', userId: '1' }),
-    dataEpoch: () => Promise.resolve(null),
-    onAuthLost: () => {},
-    onStatus: () => {},
-    onChanged: () => {},
-    onPushed: () => {},
-    online: () => true,
-    random: () => 0.5,
-    send: () => Promise.reject(new Error('offline')),
-  });
+  const sync = unreachableSyncEngine(database, entities, DEVICE_ID, true);
   const fixture: TillFixture = {
     db: database,
     sync,
