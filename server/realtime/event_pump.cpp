@@ -91,11 +91,12 @@ std::size_t EventPump::drain() {
 
 void EventPump::deliver(const std::vector<std::int64_t>& ids) {
   if (ids.empty()) return;
-  const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
+  // Plain values, not structured bindings: clang before 16 cannot capture those.
+  const auto range = std::minmax_element(ids.begin(), ids.end());
+  const std::int64_t low = *range.first, high = *range.second;
   store::Rows rows;
   db_.read([&](store::Tx& tx) {
-    rows = tx.query("SELECT id, channel, event, payload_json FROM events WHERE id >= $1 AND id <= $2",
-                    {*low, *high});
+    rows = tx.query("SELECT id, channel, event, payload_json FROM events WHERE id >= $1 AND id <= $2", {low, high});
   });
   // Commit order, as announced; the range may hold events announced in another batch.
   std::unordered_map<std::int64_t, const store::Row*> by_id;
