@@ -72,7 +72,8 @@ bool controls_transaction(std::string_view sql) {
 
 }  // namespace
 
-Db::Db(std::filesystem::path data_dir, SecretStore& secrets) : data_dir_(std::move(data_dir)), secrets_(secrets) {}
+Db::Db(std::filesystem::path data_dir, SecretStore& secrets, std::size_t result_limit_bytes)
+    : data_dir_(std::move(data_dir)), secrets_(secrets), result_limit_bytes_(result_limit_bytes) {}
 
 void Db::open() {
     std::lock_guard lock(mutex_);
@@ -201,6 +202,9 @@ std::string Db::select(const std::string& sql, const nlohmann::json::array_t& pa
         while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
             if (rows.size() > 1) rows += ',';
             writer.append_row(statement.get(), rows);
+            if (rows.size() > result_limit_bytes_)
+                throw DbError("the result is too large for one reply (over " +
+                              std::to_string(result_limit_bytes_ >> 20) + " MB); read it in pages");
         }
         if (rc != SQLITE_DONE) fail_with_sqlite_message();
     }

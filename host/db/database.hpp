@@ -26,7 +26,12 @@ public:
 // never interleave; transactions are the caller's business.
 class Db {
 public:
-    Db(std::filesystem::path data_dir, SecretStore& secrets);
+    // The largest result one select hands back: a page's string cannot hold
+    // much more (Chromium's limit is about 512 MB), and a reply that large is
+    // a query that should read in pages.
+    static constexpr std::size_t kResultLimitBytes = std::size_t{256} << 20;
+
+    Db(std::filesystem::path data_dir, SecretStore& secrets, std::size_t result_limit_bytes = kResultLimitBytes);
 
     // Creates or opens "quillarex.db" in the data folder and unlocks it with
     // the key kept as "db-key" in the secret store (made on first use).
@@ -40,7 +45,8 @@ public:
     // caller's transaction as a savepoint, else as a transaction of their own.
     // The first failure undoes them all and its message is the call's.
     void execute_all(const std::vector<std::pair<std::string, nlohmann::json::array_t>>& statements);
-    // Runs one statement and returns its rows as the JSON text of an array of objects.
+    // Runs one statement and returns its rows as the JSON text of an array of
+    // objects; refuses a result whose text passes the result limit.
     [[nodiscard]] std::string select(const std::string& sql, const nlohmann::json::array_t& params);
 
 private:
@@ -52,6 +58,7 @@ private:
 
     std::filesystem::path data_dir_;
     SecretStore& secrets_;
+    std::size_t result_limit_bytes_;
     std::mutex mutex_;
     PageAuthorizer authorizer_;
     // Why the file became unreadable, once it has; SQLCipher reports later

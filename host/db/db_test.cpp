@@ -398,6 +398,21 @@ TEST_F(DbTest, AcceptedStatementTexts) {
     EXPECT_EQ(select("PRAGMA user_version").value.dump(), R"([{"user_version":3}])");
 }
 
+TEST_F(DbTest, ResultPastTheLimitIsRefusedWithItsReason) {
+    db_ = std::make_unique<Db>(data_dir_, *store_, std::size_t{3} << 20);
+    table_ = std::make_unique<CommandTable>();
+    add_db_commands(*table_, *db_);
+    must(open());
+    const std::string rows = "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < ?) "
+                             "SELECT x, printf('%.*c', 1000, 'r') AS filler FROM n";
+    EXPECT_TRUE(select(rows, json::array({3000})).ok);
+    const Reply refused = select(rows, json::array({4000}));
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.value, "the result is too large for one reply (over 3 MB); read it in pages");
+    // The connection is usable afterwards.
+    EXPECT_EQ(select("SELECT 1 AS one").value.dump(), R"([{"one":1}])");
+}
+
 TEST_F(DbTest, FailedStatementLeavesTheTransactionOpen) {
     must(open());
     must(execute("CREATE TABLE t (u TEXT UNIQUE)"));

@@ -22,4 +22,11 @@ struct GFreeDeleter {
 // Owns memory from g_malloc (strings returned by GLib).
 using GCharPtr = std::unique_ptr<char, GFreeDeleter>;
 
+struct GBytesUnref {
+    void operator()(GBytes* bytes) const { g_bytes_unref(bytes); }
+};
+
+// Owns one reference to a GBytes.
+using GBytesPtr = std::unique_ptr<GBytes, GBytesUnref>;
+
 }  // namespace tovik

@@ -30,7 +30,10 @@ void PageReply::send(std::string_view head, std::string_view body) {
     std::string text;
     text.reserve(head.size() + body.size() + 1);
     text.append(head).append(body) += '}';
-    GObjectPtr<JSCValue> value(jsc_value_new_string(context_, text.c_str()));
+    // From bytes, JavaScriptCore keeps ASCII text as it is; from a C string it
+    // first widens the whole text to UTF-16 (tens of milliseconds for 3 MB).
+    GBytesPtr bytes(g_bytes_new_static(text.data(), text.size()));
+    GObjectPtr<JSCValue> value(jsc_value_new_string_from_bytes(context_, bytes.get()));
     webkit_script_message_reply_return_value(reply_, value.get());
 }
 
