@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/server_suite.hpp"
 #include "tests/support/session.hpp"
 #include "tests/support/sync_ops.hpp"
 
@@ -29,18 +30,10 @@ Reply pair(const HttpClient& tablet, const std::string& code) {
   return tablet.request("POST", "/display/pair", json({{"code", code}}).dump(), {{"Content-Type", "application/json"}});
 }
 
-class DocumentsTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { server_ = new ServerProcess({"--display-code-seconds", "2"}); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
-  void SetUp() override { owner_ = sign_in(*server_, kOwner, kOwnerPassword); }
-  static ServerProcess* server_;
-  HttpClient owner_{0};
+class DocumentsTest : public OwnerSuite<DocumentsTest> {
+ public:
+  static std::vector<std::string> server_args() { return {"--display-code-seconds", "2"}; }
 };
-ServerProcess* DocumentsTest::server_ = nullptr;
 
 TEST_F(DocumentsTest, AnInvoicePdfCarriesItsNumberCustomerAndTotalUnderItsName) {
   const auto huda = find_by(all_of(owner_, "client"), "phone", "+218926789012");
@@ -63,13 +56,13 @@ TEST_F(DocumentsTest, AnInvoicePdfCarriesItsNumberCustomerAndTotalUnderItsName) 
   // "INV-… هدى الزوي.pdf", percent-encoded as UTF-8.
   EXPECT_NE(disposition.find("filename*=UTF-8''" + number + "%20%D9%87%D8%AF%D9%89%20"), std::string::npos) << disposition;
 
-  const auto text = pdf_text(server_->dir(), reply.body);
+  const auto text = pdf_text(server().dir(), reply.body);
   EXPECT_NE(text.find(number), std::string::npos) << text;
   EXPECT_NE(text.find("1,234.50"), std::string::npos) << text;
   // The Arabic name comes out as letters, in one order or the other.
   EXPECT_TRUE(text.find("هدى") != std::string::npos || text.find("ىده") != std::string::npos) << text;
 
-  const auto english = pdf_text(server_->dir(), owner_.api("GET", "/invoices/doc-inv-1/pdf?lang=en").body);
+  const auto english = pdf_text(server().dir(), owner_.api("GET", "/invoices/doc-inv-1/pdf?lang=en").body);
   EXPECT_NE(english.find("Invoice " + number), std::string::npos) << english;
   EXPECT_NE(english.find("Due date"), std::string::npos);
 }
@@ -86,7 +79,7 @@ TEST_F(DocumentsTest, AQuotationPdfAndUnknownDocuments) {
   EXPECT_EQ(number.rfind("QUO-", 0), 0u);
   const auto reply = owner_.api("GET", "/quotations/doc-quo-1/pdf?lang=en");
   ASSERT_EQ(reply.status, 200);
-  const auto text = pdf_text(server_->dir(), reply.body);
+  const auto text = pdf_text(server().dir(), reply.body);
   EXPECT_NE(text.find("Quotation " + number), std::string::npos) << text;
   EXPECT_NE(text.find("Valid until"), std::string::npos);
 
@@ -96,14 +89,14 @@ TEST_F(DocumentsTest, AQuotationPdfAndUnknownDocuments) {
 }
 
 TEST_F(DocumentsTest, ACustomerDisplayPairsOnceAndFollowsItsTill) {
-  auto till = sign_in(*server_, kCashier, kCashierPassword);
+  auto till = sign_in(server(), kCashier, kCashierPassword);
   const auto code_reply = till.api("POST", "/pos/display/code");
   ASSERT_EQ(code_reply.status, 200) << code_reply.body;
   const auto code = code_reply.json_body()["code"].get<std::string>();
   EXPECT_EQ(code.size(), 6u);
   EXPECT_NE(code_reply.json_body()["url"].get<std::string>().find("/display"), std::string::npos);
 
-  HttpClient tablet(server_->port());
+  HttpClient tablet(server().port());
   EXPECT_EQ(tablet.request("GET", "/display").status, 200);
   const auto paired = pair(tablet, code);
   ASSERT_EQ(paired.status, 200) << paired.body;
@@ -118,7 +111,7 @@ TEST_F(DocumentsTest, ACustomerDisplayPairsOnceAndFollowsItsTill) {
   ASSERT_EQ(till.api("POST", "/pos/display/push", cart).status, 200);
   EXPECT_EQ(state()["state"], cart);
   // Another till's pushes do not reach this display.
-  auto other = sign_in(*server_, kCashier, kCashierPassword, "till 2");
+  auto other = sign_in(server(), kCashier, kCashierPassword, "till 2");
   ASSERT_EQ(other.api("POST", "/pos/display/push", {{"status", "idle"}}).status, 200);
   EXPECT_EQ(state()["state"], cart);
   EXPECT_EQ(tablet.request("GET", "/display/state?token=forged").status, 401);

@@ -7,6 +7,7 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 
+#include "tests/support/server_suite.hpp"
 #include "tests/support/session.hpp"
 
 using namespace tovik::testing;
@@ -22,27 +23,21 @@ std::string push_body(const std::string& data) {
          R"("action":"upsert","uuid":"0195c0de-0000-7000-8000-0000000000aa","base_version":null,"data":)" + data + "}]}";
 }
 
-class HostileTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { server_ = new ServerProcess({"--max-body", "1048576", "--max-connections-per-address", "8"}); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
+class HostileTest : public ServerSuite<HostileTest> {
+ public:
+  static std::vector<std::string> server_args() { return {"--max-body", "1048576", "--max-connections-per-address", "8"}; }
 
+ protected:
   // The owner's whole pull from the beginning: any write changes its cursor.
   static std::string everything(const HttpClient& owner) {
     return owner.api("GET", "/sync/pull?limit=1000").json_body().value("cursor", "");
   }
-
-  static ServerProcess* server_;
 };
 
-ServerProcess* HostileTest::server_ = nullptr;
 
 TEST_F(HostileTest, MalformedAndOversizedRequestsGetAClear4xxAndWriteNothing) {
-  const auto owner = sign_in(*server_, kOwner, kOwnerPassword);
-  const HttpClient anonymous(server_->port());
+  const auto owner = sign_in(server(), kOwner, kOwnerPassword);
+  const HttpClient anonymous(server().port());
   const auto before = everything(owner);
 
   struct Case {
@@ -79,7 +74,7 @@ TEST_F(HostileTest, MalformedAndOversizedRequestsGetAClear4xxAndWriteNothing) {
 }
 
 TEST_F(HostileTest, HostileContentInsideAValidPushIsRefusedPerOperation) {
-  const auto owner = sign_in(*server_, kOwner, kOwnerPassword);
+  const auto owner = sign_in(server(), kOwner, kOwnerPassword);
   const auto before = everything(owner);
   // A sale whose lines come as JSON text nested deeper than any real document.
   const auto body = R"({"operations":[{"op_id":"h2","entity":"pos_sale","action":"upsert","uuid":"0195c0de-0000-7000-8000-0000000000ab",)"
@@ -91,7 +86,7 @@ TEST_F(HostileTest, HostileContentInsideAValidPushIsRefusedPerOperation) {
 }
 
 TEST_F(HostileTest, PullWithEndlessEntityListsAnswersTheSamePage) {
-  const auto owner = sign_in(*server_, kOwner, kOwnerPassword);
+  const auto owner = sign_in(server(), kOwner, kOwnerPassword);
   const auto plain = owner.api("GET", "/sync/pull?limit=5&entities=product,client").json_body();
   std::string noisy = "/sync/pull?limit=5&entities=";
   for (int i = 0; i < 300; ++i) noisy += "client,product,nope" + std::to_string(i) + ",,pos_sale,";
@@ -104,7 +99,7 @@ TEST_F(HostileTest, PullWithEndlessEntityListsAnswersTheSamePage) {
 TEST_F(HostileTest, ConnectionsBeyondThePerAddressCapAreClosed) {
   namespace asio = boost::asio;
   asio::io_context io;
-  const asio::ip::tcp::endpoint at(asio::ip::make_address("127.0.0.1"), server_->port());
+  const asio::ip::tcp::endpoint at(asio::ip::make_address("127.0.0.1"), server().port());
   std::vector<asio::ip::tcp::socket> held;
   for (int i = 0; i < 8; ++i) {
     held.emplace_back(io);
@@ -123,7 +118,7 @@ TEST_F(HostileTest, ConnectionsBeyondThePerAddressCapAreClosed) {
   // Closed connections free their places.
   bool answered = false;
   for (int attempt = 0; attempt < 50 && !answered; ++attempt)
-    answered = HttpClient(server_->port()).request("GET", "/api/status").status == 200;
+    answered = HttpClient(server().port()).request("GET", "/api/status").status == 200;
   EXPECT_TRUE(answered);
 }
 

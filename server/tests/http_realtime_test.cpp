@@ -2,26 +2,22 @@
 // a real server.
 #include <gtest/gtest.h>
 
+#include "tests/support/server_suite.hpp"
 #include "tests/support/session.hpp"
 
 using namespace tovik::testing;
 
 namespace {
 
-class RealtimeTest : public ::testing::Test {
+class RealtimeTest : public ServerSuite<RealtimeTest> {
  protected:
-  static void SetUpTestSuite() { server_ = new ServerProcess(); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
   void SetUp() override {
-    owner_ = sign_in(*server_, kOwner, kOwnerPassword);
+    owner_ = sign_in(server(), kOwner, kOwnerPassword);
     config_ = owner_.api("GET", "/realtime/config").json_body();
   }
 
   std::unique_ptr<WsClient> connect(std::string* socket_id) {
-    auto ws = std::make_unique<WsClient>(server_->port(), "/app/" + config_["key"].get<std::string>() +
+    auto ws = std::make_unique<WsClient>(server().port(), "/app/" + config_["key"].get<std::string>() +
                                                               "?protocol=7&client=js&version=8.4.0&flash=false");
     const auto hello = ws->next();
     EXPECT_TRUE(hello && (*hello)["event"] == "pusher:connection_established");
@@ -31,16 +27,14 @@ class RealtimeTest : public ::testing::Test {
 
   std::string channel() const { return "private-" + config_["channel"].get<std::string>(); }
 
-  static ServerProcess* server_;
   HttpClient owner_{0};
   json config_;
 };
-ServerProcess* RealtimeTest::server_ = nullptr;
 
 TEST_F(RealtimeTest, ConfigPointsAtThisServer) {
   EXPECT_EQ(config_["driver"], "pusher");
   EXPECT_EQ(config_["ws_host"], "127.0.0.1");
-  EXPECT_EQ(config_["ws_port"], server_->port());
+  EXPECT_EQ(config_["ws_port"], server().port());
   EXPECT_EQ(config_["force_tls"], false);
   EXPECT_FALSE(config_["event"].get<std::string>().empty());
 }
@@ -58,7 +52,7 @@ TEST_F(RealtimeTest, AuthorisedSubscriptionReceivesNotificationsAndServerEvents)
   ws->send({{"event", "pusher:ping"}, {"data", json::object()}});
   EXPECT_TRUE(ws->next_event("pusher:pong"));
 
-  server_->admin({"notify", "--email", kOwner, "--title", "Stock delivered", "--message", "12 boxes", "--type", "success"});
+  server().admin({"notify", "--email", kOwner, "--title", "Stock delivered", "--message", "12 boxes", "--type", "success"});
   const auto note = ws->next_event(config_["event"]);
   ASSERT_TRUE(note);
   EXPECT_EQ((*note)["channel"], channel());
@@ -73,9 +67,9 @@ TEST_F(RealtimeTest, AuthorisedSubscriptionReceivesNotificationsAndServerEvents)
   EXPECT_EQ(owner_.api("GET", "/notifications?after=" + std::to_string(payload["id"].get<long long>())).json_body()["notifications"].size(), 0u);
 
   // Events raised by the server's own actions.
-  server_->admin({"permissions", "--email", kOwner, "--permission", "payables_manage=false"});
+  server().admin({"permissions", "--email", kOwner, "--permission", "payables_manage=false"});
   EXPECT_TRUE(ws->next_event("permissions.updated"));
-  auto other = sign_in(*server_, kOwner, kOwnerPassword, "second device");
+  auto other = sign_in(server(), kOwner, kOwnerPassword, "second device");
   ASSERT_EQ(owner_.api("POST", "/sessions/revoke-others").status, 200);
   EXPECT_TRUE(ws->next_event("session.revoked"));
   EXPECT_EQ(other.api("POST", "/session/status", json::object()).status, 401);
@@ -90,16 +84,16 @@ TEST_F(RealtimeTest, SubscriptionWithoutValidAuthorisationGetsNothing) {
   const auto refused = ws->next();
   ASSERT_TRUE(refused);
   EXPECT_EQ((*refused)["event"], "pusher:error");
-  server_->admin({"notify", "--email", kOwner, "--title", "Not for you"});
+  server().admin({"notify", "--email", kOwner, "--title", "Not for you"});
   EXPECT_FALSE(ws->next_event(config_["event"], std::chrono::milliseconds(600)));
 
   // The server signs only the caller's own channel.
-  auto cashier = sign_in(*server_, kCashier, kCashierPassword);
+  auto cashier = sign_in(server(), kCashier, kCashierPassword);
   EXPECT_EQ(cashier.api("POST", "/realtime/auth", {{"socket_id", socket_id}, {"channel_name", channel()}}).status, 403);
 }
 
 TEST_F(RealtimeTest, UnknownApplicationKeyIsRefused) {
-  WsClient ws(server_->port(), "/app/wrong-key?protocol=7");
+  WsClient ws(server().port(), "/app/wrong-key?protocol=7");
   const auto frame = ws.next();
   ASSERT_TRUE(frame);
   EXPECT_EQ((*frame)["event"], "pusher:error");
@@ -107,8 +101,8 @@ TEST_F(RealtimeTest, UnknownApplicationKeyIsRefused) {
 }
 
 TEST_F(RealtimeTest, FirstPollGivesLatestIdForTheHighWaterMark) {
-  for (int i = 0; i < 3; ++i) server_->admin({"notify", "--email", kCashier, "--title", "Old " + std::to_string(i)});
-  auto cashier = sign_in(*server_, kCashier, kCashierPassword);
+  for (int i = 0; i < 3; ++i) server().admin({"notify", "--email", kCashier, "--title", "Old " + std::to_string(i)});
+  auto cashier = sign_in(server(), kCashier, kCashierPassword);
   const auto first = cashier.api("GET", "/notifications").json_body();
   ASSERT_GE(first["notifications"].size(), 3u);
   EXPECT_EQ(first["latest_id"], first["notifications"].back()["id"]);

@@ -1,6 +1,7 @@
 // Returns of sales over HTTP against a real server with the demo store.
 #include <gtest/gtest.h>
 
+#include "tests/support/server_suite.hpp"
 #include "tests/support/session.hpp"
 #include "tests/support/sync_ops.hpp"
 
@@ -10,15 +11,8 @@ namespace {
 
 constexpr const char* kDemoPin = "246810";
 
-class ReturnsTest : public ::testing::Test {
+class ReturnsTest : public OwnerSuite<ReturnsTest> {
  protected:
-  static void SetUpTestSuite() { server_ = new ServerProcess(); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
-  void SetUp() override { owner_ = sign_in(*server_, kOwner, kOwnerPassword); }
-
   json sale(const std::string& uuid, const std::string& method, const json& items, double total,
             const json& extra = json::object()) {
     json d = {{"pos_method", method}, {"payment_method", method}, {"sold_at", "2026-03-01T09:00:00.000Z"},
@@ -40,11 +34,7 @@ class ReturnsTest : public ::testing::Test {
   json product(const std::string& sku) { return find_by(all_of(owner_, "product"), "sku", sku); }
   json invoice(const std::string& uuid) { return find_by(all_of(owner_, "invoice"), "uuid", uuid); }
   json client(const std::string& phone) { return find_by(all_of(owner_, "client"), "phone", phone); }
-
-  static ServerProcess* server_;
-  HttpClient owner_{0};
 };
-ServerProcess* ReturnsTest::server_ = nullptr;
 
 json line(int id, double quantity) { return {{"invoice_item_id", id}, {"quantity", quantity}}; }
 
@@ -136,7 +126,7 @@ TEST_F(ReturnsTest, AWeighedLineComesBackInGrams) {
 
 TEST_F(ReturnsTest, ACashierNeedsTheManagersPin) {
   sale("r-sale-pin", "cash", {{{"name", "Cable"}, {"quantity", 2}, {"unit_price", 7}}}, 14);
-  auto cashier = sign_in(*server_, kCashier, kCashierPassword);
+  auto cashier = sign_in(server(), kCashier, kCashierPassword);
   EXPECT_EQ(returnable(cashier, "r-sale-pin").status, 200);
   for (const json& pin : {json(nullptr), json("111111"), json("12ab")}) {
     const auto reply = give_back(cashier, "r-sale-pin", "ret-pin", {line(1, 1)}, "cash", pin);

@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "tests/support/server_suite.hpp"
 #include "tests/support/session.hpp"
 #include "tests/support/sync_ops.hpp"
 
@@ -10,18 +11,7 @@ using namespace tovik::testing;
 
 namespace {
 
-class SyncTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { server_ = new ServerProcess(); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
-  void SetUp() override { owner_ = sign_in(*server_, kOwner, kOwnerPassword); }
-  static ServerProcess* server_;
-  HttpClient owner_{0};
-};
-ServerProcess* SyncTest::server_ = nullptr;
+class SyncTest : public OwnerSuite<SyncTest> {};
 
 TEST_F(SyncTest, TheSameBatchSentTwiceAppliesOnce) {
   const json batch = json::array({op("client", "upsert", "c-once", {{"name", "Once Only"}}),
@@ -117,7 +107,7 @@ TEST_F(SyncTest, CreditSaleIsPaidDownByAClientPayment) {
 }
 
 TEST_F(SyncTest, RefusalsCarryReasons) {
-  auto cashier = sign_in(*server_, kCashier, kCashierPassword);
+  auto cashier = sign_in(server(), kCashier, kCashierPassword);
   const auto forbidden = push(cashier, {op("product", "upsert", "p-cashier", {{"name", "X"}, {"price", 1}})})[0];
   EXPECT_EQ(forbidden["status"], "rejected");
   EXPECT_EQ(forbidden["reason"], "forbidden");
