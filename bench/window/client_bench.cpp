@@ -16,9 +16,7 @@
 
 #include <gtk/gtk.h>
 
-#include "app/serve_gate.hpp"
-#include "bridge/dispatcher.hpp"
-#include "bridge/host_events.hpp"
+#include "bench_window.hpp"
 #include "bridge/json_text.hpp"
 #include "db/database.hpp"
 #include "db/db_commands.hpp"
@@ -84,7 +82,6 @@ struct SessionWatch {
 }  // namespace
 
 int main(int argc, char** argv) {
-    namespace fs = std::filesystem;
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode != "page" && argc < 4) {
         std::fprintf(stderr, "usage: bench_window_client session|facade SERVER_URL TOKEN [RECORDS OPS PRODUCTS] | page\n");
@@ -92,12 +89,11 @@ int main(int argc, char** argv) {
     }
     const std::string server_url = argc > 2 ? argv[2] : "";
     const std::string token = argc > 3 ? argv[3] : "";
-    const fs::path work = fs::temp_directory_path() / ("tovik-window-client-" + random_bridge_token());
-    fs::create_directories(work);
+    const bench::ScratchFolder work("tovik-window-client-");
     int status = 1;
     {
-        auto secrets = make_file_secret_store(work / "secrets.json");
-        Db db(work, *secrets);
+        auto secrets = make_file_secret_store(work.path() / "secrets.json");
+        Db db(work.path(), *secrets);
         CommandTable table;
         add_db_commands(table, db);
         add_secret_commands(table, *secrets);
@@ -110,10 +106,6 @@ int main(int argc, char** argv) {
             quit();
             return nlohmann::json();
         });
-        TaskPool pool(1);
-        Dispatcher dispatcher(std::move(table), pool, post_to_main);
-        HostEvents events(post_to_main);
-        HostContext host{dispatcher, events, {work, work, work}};
         WindowOptions options;
         SessionWatch watch{db};
         if (mode == "session") {
@@ -133,13 +125,8 @@ int main(int argc, char** argv) {
                                            {"products", argc > 6 ? std::atoi(argv[6]) : 100000}};
             options.extra_page_script = "window.__benchConfig = " + to_json_text(config) + ";";
         }
-        try {
-            run_window(argc, argv, host, options);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "window client: %s\n", e.what());
-        }
+        bench::run_bench_window(argc, argv, std::move(table), work.path(), options, "window client");
         if (mode == "session") status = watch.status;
     }
-    fs::remove_all(work);
     return status;
 }

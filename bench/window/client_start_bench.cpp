@@ -4,14 +4,11 @@
 //   bench_client_start signin|session
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include <gtk/gtk.h>
 
-#include "bridge/dispatcher.hpp"
-#include "bridge/host_events.hpp"
-#include "app/serve_gate.hpp"
+#include "bench_window.hpp"
 #include "db/database.hpp"
 #include "db/db_commands.hpp"
 #include "platform/host_context.hpp"
@@ -50,15 +47,13 @@ std::string watcher(const std::string& testid) {
 
 int main(int argc, char** argv) {
     using namespace tovik;
-    namespace fs = std::filesystem;
     const std::string mode = argc > 1 ? argv[1] : "signin";
     const bool session = mode == "session";
-    const fs::path work = fs::temp_directory_path() / ("tovik-start-bench-" + random_bridge_token());
-    fs::create_directories(work);
+    const bench::ScratchFolder work("tovik-start-bench-");
     int status = 1;
     {
-        auto secrets = make_file_secret_store(work / "secrets.json");
-        Db db(work, *secrets);
+        auto secrets = make_file_secret_store(work.path() / "secrets.json");
+        Db db(work.path(), *secrets);
         if (session) {
             // What a signed-in client leaves behind; the server address is a closed
             // loopback port, so the profile refresh fails at once and the stored profile stays.
@@ -81,18 +76,9 @@ int main(int argc, char** argv) {
             post_to_main([] { gtk_main_quit(); });
             return nlohmann::json();
         });
-        TaskPool pool(1);
-        Dispatcher dispatcher(std::move(table), pool, post_to_main);
-        HostEvents events(post_to_main);
-        HostContext host{dispatcher, events, {work, work, work}};
         WindowOptions options;
         options.extra_page_script = watcher(session ? "top-bar" : "login");
-        try {
-            run_window(argc, argv, host, options);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "client start: %s\n", e.what());
-        }
+        bench::run_bench_window(argc, argv, std::move(table), work.path(), options, "client start");
     }
-    fs::remove_all(work);
     return status;
 }

@@ -2,29 +2,23 @@
 // that times 10,000 sequential db_select calls and one ~3 MB result, then
 // hands its figures to the bench_report command, which prints them and quits.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include <gtk/gtk.h>
 
-#include "bridge/dispatcher.hpp"
-#include "bridge/host_events.hpp"
-#include "app/serve_gate.hpp"
+#include "bench_window.hpp"
 #include "db/database.hpp"
 #include "db/db_commands.hpp"
-#include "platform/host_context.hpp"
 #include "platform/main_loop.hpp"
 #include "secrets/secret_store.hpp"
 
 int main(int argc, char** argv) {
     using namespace tovik;
-    namespace fs = std::filesystem;
-    const fs::path work = fs::temp_directory_path() / ("tovik-window-bench-" + random_bridge_token());
-    fs::create_directories(work);
+    const bench::ScratchFolder work("tovik-window-bench-");
     int status = 1;
     {
-        auto secrets = make_file_secret_store(work / "secrets.json");
-        Db db(work, *secrets);
+        auto secrets = make_file_secret_store(work.path() / "secrets.json");
+        Db db(work.path(), *secrets);
         CommandTable table;
         add_db_commands(table, db);
         table.add("bench_nothing", CommandKind::immediate, [](const nlohmann::json&) { return nlohmann::json(); });
@@ -49,16 +43,7 @@ int main(int argc, char** argv) {
             post_to_main([] { gtk_main_quit(); });
             return nlohmann::json();
         });
-        TaskPool pool(1);
-        Dispatcher dispatcher(std::move(table), pool, post_to_main);
-        HostEvents events(post_to_main);
-        HostContext host{dispatcher, events, {work, work, work}};
-        try {
-            run_window(argc, argv, host, {});
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "window bridge: %s\n", e.what());
-        }
+        bench::run_bench_window(argc, argv, std::move(table), work.path(), {}, "window bridge");
     }
-    fs::remove_all(work);
     return status;
 }
