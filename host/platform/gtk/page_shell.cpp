@@ -74,7 +74,10 @@ void choose_save_path(GtkWindow* window, const KnownFolders& folders, PagePaths&
     gtk_file_chooser_set_current_name(file_chooser, suggested.c_str());
     if (!extension.empty()) {
         GtkFileFilter* filter = gtk_file_filter_new();
-        gtk_file_filter_set_name(filter, extension.c_str());
+        // "PDF", "CSV": a name that reads the same in both languages.
+        std::string name = extension;
+        for (char& c : name) c = static_cast<char>(g_ascii_toupper(c));
+        gtk_file_filter_set_name(filter, name.c_str());
         gtk_file_filter_add_pattern(filter, ("*." + extension).c_str());
         gtk_file_chooser_add_filter(file_chooser, filter);
     }
