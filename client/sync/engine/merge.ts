@@ -67,7 +67,7 @@ export class Merge {
   // By table and uuid, since two entities may share a table; null once removed here.
   private readonly local = new Map<string, Fields | null>();
   // By entity name: only an operation of the same entity holds a record back.
-  private readonly queued = new Set<string>();
+  private readonly queued = new Map<string, number[]>();
 
   constructor(
     private readonly db: LocalDb,
@@ -76,7 +76,7 @@ export class Merge {
     this.rows = new RowBatch(db);
   }
 
-  /** Reads the stored rows of these records and which of them wait in the outbox. */
+  /** Reads the stored rows of these records and their operations waiting in the outbox. */
   async prepare(entity: string, uuids: string[]): Promise<void> {
     this.prepared.add(entity);
     const table = this.entities.tableOf(entity);
@@ -89,12 +89,20 @@ export class Merge {
         const at = key(table, String(row.uuid));
         if (!this.local.has(at)) this.local.set(at, row);
       }
-      const waiting = await this.db.select<{ uuid: string }>(
-        `SELECT DISTINCT uuid FROM outbox WHERE entity = ? AND uuid IN (${list})`,
+      const waiting = await this.db.select<{ seq: number; uuid: string }>(
+        `SELECT seq, uuid FROM outbox WHERE entity = ? AND uuid IN (${list})`,
         [entity, ...part],
       );
-      for (const row of waiting) this.queued.add(key(entity, row.uuid));
+      for (const row of waiting) {
+        const at = key(entity, row.uuid);
+        this.queued.set(at, [...(this.queued.get(at) ?? []), row.seq]);
+      }
     }
+  }
+
+  /** The outbox positions of a prepared record's queued operations, as read by `prepare`. */
+  queuedSeqs(entity: string, uuid: string): number[] {
+    return this.queued.get(key(entity, uuid)) ?? [];
   }
 
   /**

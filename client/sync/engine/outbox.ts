@@ -261,11 +261,12 @@ export async function takeBatch(db: LocalDb, limit: number, account: Account): P
 
 /** Changes queued or refused while nobody was signed in go to this account. */
 export async function claimUnowned(db: LocalDb, account: Account): Promise<void> {
-  for (const table of ['outbox', 'dead_letter'])
-    await db.execute(`UPDATE ${table} SET company_id = ?, user_id = ? WHERE company_id IS NULL`, [
-      account.companyId,
-      account.userId,
-    ]);
+  await db.batch(
+    ['outbox', 'dead_letter'].map((table) => ({
+      sql: `UPDATE ${table} SET company_id = ?, user_id = ? WHERE company_id IS NULL`,
+      params: [account.companyId, account.userId],
+    })),
+  );
 }
 
 /** Queued and refused changes that belong to other accounts than this one. */

@@ -23,8 +23,6 @@ export interface VerdictTally {
 
 const isRecord = (value: unknown): value is Fields => !!value && typeof value === 'object' && !Array.isArray(value);
 
-const recordKey = (entity: string, uuid: string) => `${entity}\u0000${uuid}`;
-
 /**
  * Applies one reply's verdicts in reply order; the caller wraps this in one
  * transaction. Results for operations not in the batch are ignored.
@@ -52,22 +50,7 @@ export async function applyVerdicts(
     if (uuids) uuids.push(op.uuid);
     else uuidsByEntity.set(op.entity, [op.uuid]);
   }
-  // Every queued operation of the batch's records, by record.
-  const queuedSeqs = new Map<string, number[]>();
-  for (const [entity, uuids] of uuidsByEntity) {
-    await merge.prepare(entity, uuids);
-    for (let i = 0; i < uuids.length; i += 500) {
-      const part = uuids.slice(i, i + 500);
-      const rows = await db.select<{ seq: number; uuid: string }>(
-        `SELECT seq, uuid FROM outbox WHERE entity = ? AND uuid IN (${part.map(() => '?').join(', ')})`,
-        [entity, ...part],
-      );
-      for (const row of rows) {
-        const at = recordKey(entity, row.uuid);
-        queuedSeqs.set(at, [...(queuedSeqs.get(at) ?? []), row.seq]);
-      }
-    }
-  }
+  for (const [entity, uuids] of uuidsByEntity) await merge.prepare(entity, uuids);
   const decidedSeqs = new Set<number>();
   // A hook that changes a table directly sees that table's merged rows first, and the rest of the reply sees its changes.
   const touched = new Set<string>();
@@ -100,7 +83,8 @@ export async function applyVerdicts(
     merge.rows.removeOperation(op.seq);
     decidedSeqs.add(op.seq);
     if (!entities.has(op.entity)) continue;
-    const later = (queuedSeqs.get(recordKey(op.entity, op.uuid)) ?? []).filter((seq) => seq > op.seq);
+    // Every queued operation of the record as the reply began, this one included.
+    const later = merge.queuedSeqs(op.entity, op.uuid).filter((seq) => seq > op.seq);
     // A later change of the record was decided earlier in this reply: its outcome stands.
     const superseded = later.some((seq) => decidedSeqs.has(seq));
     const queuedBehind = later.length > 0 && !superseded;
