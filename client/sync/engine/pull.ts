@@ -52,9 +52,9 @@ export async function applyPage(
     merge.remove(entity, uuid);
     tally.deleted++;
   }
-  await merge.flush();
   if (typeof page.cursor === 'string' || typeof page.cursor === 'number')
-    await db.execute('INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', [META.pullCursor, String(page.cursor)]);
+    merge.rows.also({ sql: 'INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', params: [META.pullCursor, String(page.cursor)] });
+  await merge.flush();
   return tally;
 }
 

@@ -35,6 +35,7 @@ export class RowBatch {
   private readonly removals = new Map<string, Set<string>>();
   private readonly queuedRemovals = new Map<string, Set<string>>();
   private readonly sentOperations: number[] = [];
+  private readonly trailing: SqlStatement[] = [];
 
   constructor(private readonly db: LocalDb) {}
 
@@ -73,6 +74,11 @@ export class RowBatch {
     this.sentOperations.push(seq);
   }
 
+  /** A statement of the caller's to run after the rows, in the same list. */
+  also(statement: SqlStatement): void {
+    this.trailing.push(statement);
+  }
+
   /** Whether rows of a table wait to be written. */
   writesPending(table: string): boolean {
     return (this.writes.get(table)?.size ?? 0) > 0;
@@ -96,6 +102,7 @@ export class RowBatch {
     this.removals.clear();
     for (const [table, rows] of this.writes) statements.push(...this.upserts(table, [...rows.values()]));
     this.writes.clear();
+    statements.push(...this.trailing.splice(0));
     await this.db.batch(statements);
   }
 
