@@ -2,35 +2,25 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import type { Page } from 'playwright-core';
 import { afterAll, beforeAll, describe, expect, it } from 'vitest';
-import { launchChromium } from './harness/chromium.mjs';
-import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
-import { startServer, type TestServer } from './harness/server.mjs';
-import { localSelect, signInThroughScreen } from './harness/session.mjs';
+import { localSelect } from './harness/session.mjs';
+import { startSignedInClient } from './harness/signed-in.mjs';
 import { addToCart, chargeInCash, openRegister } from './harness/till.mjs';
 
 // The customer display in a second browser window, paired with the till by
 // the code the till shows, following the cart through the real server.
 
-let server: TestServer;
-let host: ServeHost;
-let browser: Awaited<ReturnType<typeof launchChromium>>;
+let client: Awaited<ReturnType<typeof startSignedInClient>>;
 let till: Page;
 let display: Page;
 
 beforeAll(async () => {
-  server = await startServer();
-  browser = await launchChromium();
-  host = await startServeHost();
-  till = await browser.context.newPage();
-  await signInThroughScreen(till, { hostUrl: host.url, serverUrl: server.url, email: 'cashier@demo.test', password: 'demo-cashier-1' });
+  client = await startSignedInClient({ email: 'cashier@demo.test', password: 'demo-cashier-1' });
+  till = client.page;
 }, 90_000);
 
 afterAll(async () => {
   await display?.close();
-  await till?.close();
-  await host?.stop();
-  await browser?.close();
-  await server?.stop();
+  await client?.stop();
 });
 
 describe('the customer display', () => {
@@ -40,11 +30,11 @@ describe('the customer display', () => {
     const code = (await till.locator('[data-part="display-code"]').textContent())!.replace(/\s/g, '');
     const url = (await till.locator('[data-part="display-url"]').textContent())!.trim();
     expect(code).toMatch(/^\d{6}$/);
-    expect(url).toBe(`${server.url}/display`);
+    expect(url).toBe(`${client.server.url}/display`);
     await till.keyboard.press('Escape');
     await till.locator('[data-part="customer-display"]').waitFor({ state: 'detached' });
 
-    display = await browser.context.newPage();
+    display = await client.browser.context.newPage();
     await display.goto(`${url}?lang=en`);
     await display.locator('#code').fill('000000');
     await display.locator('form button').click();

@@ -1,18 +1,14 @@
 import { readFile } from 'node:fs/promises';
 import type { Page } from 'playwright-core';
 import { afterAll, beforeAll, describe, expect, it } from 'vitest';
-import { launchChromium } from './harness/chromium.mjs';
-import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
-import { startServer, type TestServer } from './harness/server.mjs';
-import { localSelect, signInThroughScreen } from './harness/session.mjs';
+import { localSelect } from './harness/session.mjs';
+import { startSignedInClient } from './harness/signed-in.mjs';
 
 // The owner issues an invoice and a quotation against the real host and the
 // reference server: queued as "Not synced yet", numbered by the server, and
 // the invoice's PDF downloaded under the name the server gives it.
 
-let server: TestServer;
-let host: ServeHost;
-let browser: Awaited<ReturnType<typeof launchChromium>>;
+let client: Awaited<ReturnType<typeof startSignedInClient>>;
 let page: Page;
 
 async function syncNow() {
@@ -38,21 +34,13 @@ async function fillForm(formId: string) {
 }
 
 beforeAll(async () => {
-  server = await startServer();
-  browser = await launchChromium();
-  host = await startServeHost();
-  page = await browser.context.newPage();
-  await signInThroughScreen(page, {
-    hostUrl: host.url, serverUrl: server.url, email: 'owner@demo.test', password: 'demo-owner-1', landing: '[data-testid="tab-invoices"]',
-  });
+  client = await startSignedInClient({ email: 'owner@demo.test', password: 'demo-owner-1', landing: '[data-testid="tab-invoices"]' });
+  page = client.page;
   await page.waitForFunction(() => window.__tovikSync?.engine() != null);
 }, 90_000);
 
 afterAll(async () => {
-  await page?.close();
-  await host?.stop();
-  await browser?.close();
-  await server?.stop();
+  await client?.stop();
 });
 
 describe('documents through the server', () => {

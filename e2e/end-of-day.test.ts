@@ -1,17 +1,13 @@
 import type { Page } from 'playwright-core';
 import { afterAll, beforeAll, describe, expect, it } from 'vitest';
-import { launchChromium } from './harness/chromium.mjs';
-import { startServeHost, type ServeHost } from './harness/serve-host.mjs';
-import { startServer, type TestServer } from './harness/server.mjs';
-import { localSelect, signInThroughScreen } from './harness/session.mjs';
+import { localSelect } from './harness/session.mjs';
+import { startSignedInClient } from './harness/signed-in.mjs';
 import { addToCart, chargeInCash, openRegister } from './harness/till.mjs';
 
 // The demo cashier's day at the till against the real host and the reference
 // server: open with 100, sell 250 in cash, close with 370 counted.
 
-let server: TestServer;
-let host: ServeHost;
-let browser: Awaited<ReturnType<typeof launchChromium>>;
+let client: Awaited<ReturnType<typeof startSignedInClient>>;
 let page: Page;
 
 const select = (sql: string, params: unknown[] = []) => localSelect(page, sql, params);
@@ -22,18 +18,12 @@ const execute = (sql: string, params: unknown[] = []) =>
   );
 
 beforeAll(async () => {
-  server = await startServer();
-  browser = await launchChromium();
-  host = await startServeHost();
-  page = await browser.context.newPage();
-  await signInThroughScreen(page, { hostUrl: host.url, serverUrl: server.url, email: 'cashier@demo.test', password: 'demo-cashier-1' });
+  client = await startSignedInClient({ email: 'cashier@demo.test', password: 'demo-cashier-1' });
+  page = client.page;
 }, 90_000);
 
 afterAll(async () => {
-  await page?.close();
-  await host?.stop();
-  await browser?.close();
-  await server?.stop();
+  await client?.stop();
 });
 
 describe('the end of the day', () => {
