@@ -8,16 +8,12 @@ import { launchChromium } from '../../e2e/harness/chromium.mjs';
 import { startServeHost } from '../../e2e/harness/serve-host.mjs';
 import { startServer } from '../../e2e/harness/server.mjs';
 import { seedClients, signIn } from './seed.mjs';
+import { syncClock } from './sync-clock.mjs';
 
 const RECORDS = Number(process.env.TOVIK_BENCH_RECORDS ?? 50_000);
 const OPS = Number(process.env.TOVIK_BENCH_OPS ?? 10_000);
 
-const print = (/** @type {string} */ label, /** @type {any} */ r) =>
-    console.log(
-      `${label}: ${r.records ?? r.ops} in ${(r.ms / 1000).toFixed(2)} s = ${Math.round(((r.records ?? r.ops) / r.ms) * 1000)}/s; ` +
-        `transport ${(r.transportMs / 1000).toFixed(2)} s, local work ${((r.ms - r.transportMs) / 1000).toFixed(2)} s, ` +
-        `${r.requests} requests${r.left ? `, ${r.left} left` : ''}${r.error ? `, error: ${r.error}` : ''}`,
-    );
+const print = (/** @type {{ figures: string, error: string | null }} */ r) => console.log(`${r.figures}${r.error ? `, error: ${r.error}` : ''}`);
 
 const server = await startServer();
 const host = await startServeHost();
@@ -29,7 +25,7 @@ try {
   const page = await browser.context.newPage();
   // The pull's figures as soon as they exist, before the push starts.
   page.on('console', (message) => {
-    if (message.text().startsWith('{"records"')) print(`first pull of ${RECORDS} records through the host`, JSON.parse(message.text()));
+    if (message.text().startsWith('{"figures"')) print(JSON.parse(message.text()));
   });
   await page.goto(host.url);
   await page.getByTestId('login').waitFor();
@@ -51,14 +47,15 @@ try {
 
   const run = (/** @type {'host' | 'sqljs'} */ where, /** @type {number} */ ops) =>
     page.evaluate(
-      async ({ where, ops, token }) => {
+      async ({ where, ops, token, records, clockSource }) => {
         const sync = /** @type {any} */ (window).__tovikSync;
         const storage = /** @type {any} */ (window).__tovikStorage;
-        const db = where === 'host' ? await storage.openLocalDb() : await storage.openDatabase(await storage.createMemoryBackend());
-        await db.execute("DELETE FROM meta WHERE key IN ('pull_cursor', 'last_sync_at')");
-        await db.execute('DELETE FROM clients');
-        let transport = 0;
-        let requests = 0;
+        const syncClock = (0, eval)(`(${clockSource})`);
+        const localDb = where === 'host' ? await storage.openLocalDb() : await storage.openDatabase(await storage.createMemoryBackend());
+        await localDb.execute("DELETE FROM meta WHERE key IN ('pull_cursor', 'last_sync_at')");
+        await localDb.execute('DELETE FROM clients');
+        const clock = syncClock(localDb, sync.sendThroughApi);
+        const db = clock.db;
         const engine = new sync.SyncEngine({
           db: async () => db,
           entities: sync.entities,
@@ -71,21 +68,15 @@ try {
           onChanged: () => {},
           onPushed: () => {},
           online: () => true,
-          send: async (/** @type {string} */ path, /** @type {RequestInit} */ init) => {
-            const t = performance.now();
-            const reply = await sync.sendThroughApi(path, init);
-            const text = await reply.text();
-            transport += performance.now() - t;
-            requests++;
-            return new Response(text, { status: reply.status });
-          },
+          send: clock.send,
         });
         engine.resume();
+        const label = where === 'host' ? 'through the host' : 'over sql.js in the page';
         const t0 = performance.now();
         await engine.sync(true);
         const pullMs = performance.now() - t0;
         const [{ n }] = await db.select('SELECT COUNT(*) AS n FROM clients');
-        const pull = { records: n, ms: pullMs, transportMs: transport, requests, error: engine.lastError };
+        const pull = { figures: clock.figures(`first pull of ${records} records ${label}`, n, pullMs), error: engine.lastError };
         if (!ops) return { pull };
         console.log(JSON.stringify(pull));
 
@@ -94,20 +85,20 @@ try {
             "INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, data_json) VALUES (?, 'note', 'upsert', ?, ?, ?)",
             [crypto.randomUUID(), crypto.randomUUID(), new Date().toISOString(), JSON.stringify({ title: `n${i}`, body: 'bench' })],
           );
-        transport = 0;
-        requests = 0;
+        clock.reset();
         const t1 = performance.now();
         await engine.sync(true);
         const [{ left }] = await db.select('SELECT COUNT(*) AS left FROM outbox');
-        return { pull, push: { ops, left, ms: performance.now() - t1, transportMs: transport, requests, error: engine.lastError } };
+        const pushMs = performance.now() - t1;
+        return { pull, push: { figures: clock.figures(`push of queued operations ${label}`, ops - left, pushMs), error: engine.lastError } };
       },
-      { where, ops, token },
+      { where, ops, token, records: RECORDS, clockSource: syncClock.toString() },
     );
 
   const overHost = await run('host', OPS);
-  print('push of queued operations through the host', overHost.push);
+  print(overHost.push);
   const overSqlJs = await run('sqljs', 0);
-  print(`first pull of ${RECORDS} records over sql.js in the page`, overSqlJs.pull);
+  print(overSqlJs.pull);
 } finally {
   await browser.close();
   await host.stop();

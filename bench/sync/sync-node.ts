@@ -8,6 +8,7 @@ import { entities } from '../../client/app/features';
 import { openMemoryDb } from '../../client/storage/testing';
 import { SyncEngine } from '../../client/sync';
 import { seedClients, signIn } from './seed.mjs';
+import { syncClock } from './sync-clock.mjs';
 
 const RECORDS = Number(process.env.TOVIK_BENCH_RECORDS ?? 50_000);
 const OPS = Number(process.env.TOVIK_BENCH_OPS ?? 10_000);
@@ -17,9 +18,13 @@ it('prints the figures', async () => {
   try {
     const token = await signIn(server.url);
     await seedClients(server.url, token, RECORDS);
-    const db = await openMemoryDb();
-    let transport = 0;
-    let requests = 0;
+    const clock = syncClock(await openMemoryDb(), (path, init) =>
+      fetch(`${server.url}/mobile/v2${path}`, {
+        ...init,
+        headers: { ...init.headers, Accept: 'application/json', 'Content-Type': 'application/json', Authorization: `Bearer ${token}` },
+      }),
+    );
+    const db = clock.db;
     const engine = new SyncEngine({
       db: async () => db,
       entities,
@@ -32,23 +37,11 @@ it('prints the figures', async () => {
       onChanged: () => {},
       onPushed: () => {},
       online: () => true,
-      send: async (path, init) => {
-        const t = performance.now();
-        const reply = await fetch(`${server.url}/mobile/v2${path}`, {
-          ...init,
-          headers: { ...init.headers, Accept: 'application/json', 'Content-Type': 'application/json', Authorization: `Bearer ${token}` },
-        });
-        const text = await reply.text();
-        transport += performance.now() - t;
-        requests++;
-        return new Response(text, { status: reply.status });
-      },
+      send: clock.send,
     });
     engine.resume();
     const figures = (what: string, count: number, ms: number) =>
-      `${what} over sql.js in Node: ${count} in ${(ms / 1000).toFixed(2)} s = ${Math.round((count / ms) * 1000)}/s; ` +
-      `transport ${(transport / 1000).toFixed(2)} s, local work ${((ms - transport) / 1000).toFixed(2)} s, ${requests} requests` +
-      (engine.lastError ? `, error: ${engine.lastError}` : '');
+      clock.figures(`${what} over sql.js in Node`, count, ms) + (engine.lastError ? `, error: ${engine.lastError}` : '');
     const t0 = performance.now();
     await engine.sync(true);
     const [row] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM clients');
@@ -60,8 +53,7 @@ it('prints the figures', async () => {
         params: [crypto.randomUUID(), crypto.randomUUID(), new Date().toISOString(), JSON.stringify({ title: `n${i}`, body: 'bench' })],
       })),
     );
-    transport = 0;
-    requests = 0;
+    clock.reset();
     const t1 = performance.now();
     await engine.sync(true);
     const [left] = await db.select<{ n: number }>('SELECT COUNT(*) AS n FROM outbox');

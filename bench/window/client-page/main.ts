@@ -5,7 +5,8 @@
 import { entities } from '../../../client/app/features';
 import { findByCode, searchProducts } from '../../../client/sales/till/lookup';
 import { openLocalDb, type LocalDb } from '../../../client/storage';
-import { SyncEngine, type Send } from '../../../client/sync';
+import { SyncEngine } from '../../../client/sync';
+import { syncClock } from '../../sync/sync-clock.mjs';
 import { benchReport } from '../bench-report';
 
 interface Config {
@@ -94,12 +95,9 @@ async function largeResult(db: LocalDb): Promise<void> {
       `median of 9 ${median(runs).toFixed(1)} ms, best ${Math.min(...runs).toFixed(1)} ms`);
 }
 
-async function pullAndPush(db: LocalDb): Promise<void> {
-  let transport = 0;
-  let requests = 0;
-  const send: Send = async (path, init) => {
-    const t = performance.now();
-    const reply = await fetch(`${config.serverUrl}/mobile/v2${path}`, {
+async function pullAndPush(localDb: LocalDb): Promise<void> {
+  const clock = syncClock(localDb, (path, init) =>
+    fetch(`${config.serverUrl}/mobile/v2${path}`, {
       ...init,
       headers: {
         ...(init.headers as Record<string, string>),
@@ -107,12 +105,9 @@ async function pullAndPush(db: LocalDb): Promise<void> {
         'Content-Type': 'application/json',
         Authorization: `Bearer ${config.token}`,
       },
-    });
-    const text = await reply.text();
-    transport += performance.now() - t;
-    requests++;
-    return new Response(text, { status: reply.status });
-  };
+    }),
+  );
+  const db = clock.db;
   const engine = new SyncEngine({
     db: async () => db,
     entities,
@@ -125,13 +120,11 @@ async function pullAndPush(db: LocalDb): Promise<void> {
     onChanged: () => {},
     onPushed: () => {},
     online: () => true,
-    send,
+    send: clock.send,
   });
   engine.resume();
   const figures = (what: string, count: number, ms: number) =>
-    `${what}: ${count} in ${(ms / 1000).toFixed(2)} s = ${Math.round((count / ms) * 1000)}/s; ` +
-    `transport ${(transport / 1000).toFixed(2)} s, local work ${((ms - transport) / 1000).toFixed(2)} s, ` +
-    `${requests} requests${engine.lastError ? `, error: ${engine.lastError}` : ''}`;
+    clock.figures(what, count, ms) + (engine.lastError ? `, error: ${engine.lastError}` : '');
 
   const t0 = performance.now();
   await engine.sync(true);
@@ -144,8 +137,7 @@ async function pullAndPush(db: LocalDb): Promise<void> {
       "INSERT INTO outbox (op_id, entity, action, uuid, client_updated_at, data_json) VALUES (?, 'note', 'upsert', ?, ?, ?)",
       [crypto.randomUUID(), crypto.randomUUID(), new Date().toISOString(), JSON.stringify({ title: `n${i}`, body: 'bench' })],
     );
-  transport = 0;
-  requests = 0;
+  clock.reset();
   const t1 = performance.now();
   await engine.sync(true);
   const pushMs = performance.now() - t1;

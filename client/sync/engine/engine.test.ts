@@ -345,15 +345,27 @@ describe('failures and scheduling', () => {
 describe('pull', () => {
   const client = (uuid: string, fields: Record<string, unknown> = {}) => ({ uuid, id: 1, version: 'v1', name: uuid, ...fields });
 
-  it('pages with the cursor, which moves only with its page', async () => {
+  it('pages with the cursor, which moves only with its page, asking for the next page while it writes one', async () => {
     const engine = makeEngine();
     const pages: Reply[] = [
       { body: { changes: { client: [client('a')] }, deleted: [], cursor: 'c1', has_more: true } },
       { body: { changes: { client: [client('b')] }, deleted: [], cursor: 'c2', has_more: true } },
       { status: 500 },
     ];
-    script = () => pages.shift()!;
+    const events: string[] = [];
+    script = (path) => {
+      events.push(`ask ${new URL(path, 'http://x').searchParams.get('cursor')}`);
+      return pages.shift()!;
+    };
+    const transaction = db.transaction.bind(db);
+    vi.spyOn(db, 'transaction').mockImplementation(async (work) => {
+      const result = await transaction(work);
+      events.push('written');
+      return result;
+    });
     await engine.sync();
+    // The push's (empty) batch, then each page written after its successor was asked for; the failed third leaves the second in.
+    expect(events).toEqual(['written', 'ask null', 'ask c1', 'written', 'ask c2', 'written']);
     const paths = calls.map((c) => new URL(c.path, 'http://x').searchParams);
     expect(calls[0]!.path).toBe(
       `/sync/pull?limit=500&entities=${entities.pulled.join('%2C')}`,

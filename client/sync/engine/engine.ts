@@ -10,7 +10,7 @@ import {
   saveRecord,
   takeBatch,
 } from './outbox';
-import { applyPage, pullPath, readCursor } from './pull';
+import { applyPage, pageCursor, pullPath, readCursor } from './pull';
 import type { Account, SyncEngineCallbacks, SyncEngineControl, SyncPort } from './ports';
 import { applyVerdicts, type PushResult } from './push';
 import {
@@ -268,11 +268,12 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
 
   private async flush(generation: number, account: Account): Promise<void> {
     const transport = this.transport(generation);
-    await this.write(generation, (d) => d.execute("UPDATE outbox SET state = 'pending' WHERE state = 'inflight'"));
+    let batch = await this.write(generation, async (d) => {
+      await d.execute("UPDATE outbox SET state = 'pending' WHERE state = 'inflight'");
+      return takeBatch(d, this.batch, account);
+    });
     let unansweredRounds = 0;
-    for (;;) {
-      const batch = await this.write(generation, (d) => takeBatch(d, this.batch, account));
-      if (!batch.length) return;
+    while (batch.length) {
       const reply = await http(transport, 'POST', '/sync/push', {
         device_id: await this.options.deviceId(),
         device_time: new Date().toISOString(),
@@ -288,22 +289,42 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
       });
       if (!Array.isArray(reply.results)) throw new MissingResultsError();
       const results = reply.results as PushResult[];
-      const tally = await this.write(generation, (d) => applyVerdicts(d, this.entities, batch, results));
+      const sent = batch;
+      // The next batch is taken in the verdicts' transaction: one commit per round.
+      const { tally, next } = await this.write(generation, async (d) => {
+        const tally = await applyVerdicts(d, this.entities, sent, results);
+        const stop = tally.retry || (tally.unanswered > 0 && unansweredRounds + 1 >= UNANSWERED_ROUNDS);
+        return { tally, next: stop ? [] : await takeBatch(d, this.batch, account) };
+      });
       this.pushed += tally.applied;
       if (tally.retry) {
         this.kick(RETRY_VERDICT_MS);
         return;
       }
       if (tally.unanswered > 0 && ++unansweredRounds >= UNANSWERED_ROUNDS) throw new Error(UNANSWERED);
+      batch = next;
     }
   }
 
+  /**
+   * The next page is asked for while the current one is written: the server's
+   * time and ours overlap. A page is read only after the one before it is in,
+   * so the cursor still moves page by page.
+   */
   private async pull(generation: number): Promise<void> {
     const db = await this.options.db();
+    const transport = this.transport(generation);
+    const fetchPage = (cursor: string | null) => http(transport, 'GET', pullPath(this.entities, cursor));
+    let page = await fetchPage(await readCursor(db));
     for (;;) {
-      const page = await http(this.transport(generation), 'GET', pullPath(this.entities, await readCursor(db)));
-      const tally = await this.write(generation, (d) => applyPage(d, this.entities, page));
+      const ahead = page.has_more === true ? pageCursor(page) : null;
+      const next = ahead === null ? null : fetchPage(ahead);
+      // Its failure counts once it is awaited, after this page is in.
+      next?.catch(() => {});
+      const current = page;
+      const tally = await this.write(generation, (d) => applyPage(d, this.entities, current));
       if (!tally.hasMore) return;
+      page = await (next ?? fetchPage(await readCursor(db)));
     }
   }
 }

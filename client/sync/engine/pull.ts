@@ -11,6 +11,11 @@ export function pullPath(entities: EntityRegistry, cursor: string | null): strin
   return `/sync/pull?${query.toString()}`;
 }
 
+/** The cursor a page leaves behind, as it is stored. */
+export function pageCursor(page: Record<string, unknown>): string | null {
+  return typeof page.cursor === 'string' || typeof page.cursor === 'number' ? String(page.cursor) : null;
+}
+
 export class MalformedPageError extends Error {
   constructor() {
     super('The server sent an incomplete sync page.');
@@ -52,8 +57,9 @@ export async function applyPage(
     merge.remove(entity, uuid);
     tally.deleted++;
   }
-  if (typeof page.cursor === 'string' || typeof page.cursor === 'number')
-    merge.rows.also({ sql: 'INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', params: [META.pullCursor, String(page.cursor)] });
+  const cursor = pageCursor(page);
+  if (cursor !== null)
+    merge.rows.also({ sql: 'INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)', params: [META.pullCursor, cursor] });
   await merge.flush();
   return tally;
 }
