@@ -137,7 +137,7 @@ void Db::execute(const std::string& sql, const nlohmann::json::array_t& params) 
     execute_locked(sql, params);
 }
 
-void Db::execute_all(const std::vector<std::pair<std::string, nlohmann::json::array_t>>& statements) {
+void Db::execute_all(const std::vector<ListedStatement>& statements) {
     std::lock_guard lock(mutex_);
     if (!connection_) throw DbError("database is not open");
     for (const auto& statement : statements)

@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -44,7 +45,10 @@ public:
     // Runs statements that return no rows, in order, as one unit: inside the
     // caller's transaction as a savepoint, else as a transaction of their own.
     // The first failure undoes them all and its message is the call's.
-    void execute_all(const std::vector<std::pair<std::string, nlohmann::json::array_t>>& statements);
+    // The parameters are the caller's, read in place: a page of records is
+    // thousands of them.
+    using ListedStatement = std::pair<std::string, std::reference_wrapper<const nlohmann::json::array_t>>;
+    void execute_all(const std::vector<ListedStatement>& statements);
     // Runs one statement and returns its rows as the JSON text of an array of
     // objects; refuses a result whose text passes the result limit.
     [[nodiscard]] std::string select(const std::string& sql, const nlohmann::json::array_t& params);

@@ -17,11 +17,11 @@ void add_db_commands(CommandTable& table, Db& db) {
     });
     table.add("db_batch", CommandKind::immediate, [&db](const nlohmann::json& args) -> nlohmann::json {
         const CommandArgs decoded("db_batch", args);
-        std::vector<std::pair<std::string, nlohmann::json::array_t>> statements;
+        std::vector<Db::ListedStatement> statements;
         for (const auto& item : decoded.required_array("statements")) {
             const CommandArgs statement("db_batch", item);
             statements.emplace_back(statement.required_string("sql"),
-                                    statement.required_array("params").get<nlohmann::json::array_t>());
+                                    statement.required_array("params").get_ref<const nlohmann::json::array_t&>());
         }
         db.execute_all(statements);
         return nullptr;

@@ -9,10 +9,11 @@ import {
   retryDeadLetter,
   saveRecord,
   takeBatch,
+  type Operation,
 } from './outbox';
 import { applyPage, pageCursor, pullPath, readCursor } from './pull';
 import type { Account, SyncEngineCallbacks, SyncEngineControl, SyncPort } from './ports';
-import { applyVerdicts, type PushResult } from './push';
+import { applyVerdicts, decidesAll, type PushResult } from './push';
 import {
   IDLE_BEAT_MS,
   KICK_DELAY_MS,
@@ -266,35 +267,40 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
     });
   }
 
+  /**
+   * Sends the account's queue in batches. While one reply's verdicts are
+   * written, the batch after it is already on its way once that reply has
+   * decided every operation: it was taken (and marked in flight) in the
+   * previous round's transaction, stops before any record still in flight,
+   * and goes out only after the server has answered the batch before it, so
+   * the server still sees the queue in order.
+   */
   private async flush(generation: number, account: Account): Promise<void> {
     const transport = this.transport(generation);
-    let batch = await this.write(generation, async (d) => {
+    const take = (d: LocalDb, behind?: Operation[]) => takeBatch(d, this.batch, account, behind);
+    /** The next batch, and the one to follow it. */
+    const takeTwo = async (d: LocalDb): Promise<[Operation[], Operation[]]> => {
+      const next = await take(d);
+      return [next, next.length ? await take(d, next) : []];
+    };
+    let [batch, following] = await this.write(generation, async (d) => {
       await d.execute("UPDATE outbox SET state = 'pending' WHERE state = 'inflight'");
-      return takeBatch(d, this.batch, account);
+      return takeTwo(d);
     });
+    let reply = batch.length ? this.push(transport, batch) : null;
     let unansweredRounds = 0;
-    while (batch.length) {
-      const reply = await http(transport, 'POST', '/sync/push', {
-        device_id: await this.options.deviceId(),
-        device_time: new Date().toISOString(),
-        operations: batch.map((op) => ({
-          op_id: op.op_id,
-          entity: op.entity,
-          action: op.action,
-          uuid: op.uuid,
-          base_version: op.base_version,
-          client_updated_at: op.client_updated_at,
-          ...(op.action === 'delete' || op.data_json === null ? {} : { data: JSON.parse(op.data_json) as unknown }),
-        })),
-      });
-      if (!Array.isArray(reply.results)) throw new MissingResultsError();
-      const results = reply.results as PushResult[];
-      const sent = batch;
-      // The next batch is taken in the verdicts' transaction: one commit per round.
-      const { tally, next } = await this.write(generation, async (d) => {
+    while (reply) {
+      const results = await reply;
+      const ahead = following.length && decidesAll(batch, results) ? this.push(transport, following) : null;
+      // Its failure counts once it is awaited, after these verdicts are in.
+      ahead?.catch(() => {});
+      const [sent, onItsWay] = [batch, following];
+      const { tally, taken } = await this.write(generation, async (d) => {
         const tally = await applyVerdicts(d, this.entities, sent, results);
         const stop = tally.retry || (tally.unanswered > 0 && unansweredRounds + 1 >= UNANSWERED_ROUNDS);
-        return { tally, next: stop ? [] : await takeBatch(d, this.batch, account) };
+        if (stop) return { tally, taken: [[], []] as [Operation[], Operation[]] };
+        // Without a batch on its way, the queue is taken afresh: what was taken and not sent goes again.
+        return { tally, taken: ahead ? ([onItsWay, await take(d, onItsWay)] as [Operation[], Operation[]]) : await takeTwo(d) };
       });
       this.pushed += tally.applied;
       if (tally.retry) {
@@ -302,8 +308,27 @@ export class SyncEngine implements SyncEngineControl, SyncPort {
         return;
       }
       if (tally.unanswered > 0 && ++unansweredRounds >= UNANSWERED_ROUNDS) throw new Error(UNANSWERED);
-      batch = next;
+      [batch, following] = taken;
+      reply = ahead ?? (batch.length ? this.push(transport, batch) : null);
     }
+  }
+
+  private async push(transport: TransportContext, batch: Operation[]): Promise<PushResult[]> {
+    const reply = await http(transport, 'POST', '/sync/push', {
+      device_id: await this.options.deviceId(),
+      device_time: new Date().toISOString(),
+      operations: batch.map((op) => ({
+        op_id: op.op_id,
+        entity: op.entity,
+        action: op.action,
+        uuid: op.uuid,
+        base_version: op.base_version,
+        client_updated_at: op.client_updated_at,
+        ...(op.action === 'delete' || op.data_json === null ? {} : { data: JSON.parse(op.data_json) as unknown }),
+      })),
+    });
+    if (!Array.isArray(reply.results)) throw new MissingResultsError();
+    return reply.results as PushResult[];
   }
 
   /**

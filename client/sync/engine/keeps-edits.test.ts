@@ -248,6 +248,76 @@ describe('edits of one record queued behind each other', () => {
   });
 });
 
+describe('batches on their way while verdicts are written', () => {
+  it('the next batch goes out before the last verdicts are in, stopping at a record still in flight', async () => {
+    const engine = makeEngine();
+    const a = await syncedClient(engine);
+    await engine.save('client', { uuid: a, name: 'Salma B.' });
+    server.loseNextReply = true;
+    await engine.sync();
+    // The edit of A was sent once: the next one queues behind it.
+    await db.execute("UPDATE outbox SET state = 'pending'");
+    const b = await engine.save('client', { name: 'B' });
+    const c = await engine.save('client', { name: 'C' });
+    await engine.save('client', { uuid: a, phone: '093' });
+    const d = await engine.save('client', { name: 'D' });
+    const name = new Map([[a, 'A'], [b, 'B'], [c, 'C'], [d, 'D']]);
+    const events: string[] = [];
+    let pulling = false;
+    onRequest = (path) => (pulling ||= path.startsWith('/sync/pull'));
+    const push = server.push.bind(server);
+    vi.spyOn(server, 'push').mockImplementation((ops) => {
+      events.push(`push ${ops.map((op) => name.get(op.uuid)).join(' ')}`);
+      return push(ops);
+    });
+    const transaction = db.transaction.bind(db);
+    vi.spyOn(db, 'transaction').mockImplementation(async (work) => {
+      const result = await transaction(work);
+      if (!pulling) events.push('written');
+      return result;
+    });
+    engine.batch = 2;
+    await engine.sync();
+    expect(events).toEqual(['written', 'push A B', 'push C', 'written', 'push A D', 'written', 'written']);
+    expect(server.replays).toBe(1);
+    expect(server.live(a)).toEqual({ name: 'Salma B.', phone: '093' });
+    expect(await outbox()).toEqual([]);
+    expect(await db.select('SELECT * FROM dead_letter')).toEqual([]);
+    expect(await one('SELECT phone, version, dirty FROM clients WHERE uuid = ?', [a])).toEqual({
+      phone: '093',
+      version: server.records.get(a)!.version,
+      dirty: 0,
+    });
+  });
+
+  // After the retry, the next run (its batch doubled) sends the rest; an unanswered operation goes in the same run.
+  it.each([
+    ['a retry verdict', (op: Op) => ({ op_id: op.op_id, status: 'retry' }), [0, 2, 3]],
+    ['an unanswered operation', null, [0, 2]],
+  ])('after %s the next batch waits for the verdicts and goes again in order', async (_, answer, second) => {
+    const engine = makeEngine();
+    const uuids: string[] = [];
+    for (const n of ['A', 'B', 'C', 'D']) uuids.push(await engine.save('client', { name: n }));
+    const sent: string[][] = [];
+    const push = server.push.bind(server);
+    let first = true;
+    vi.spyOn(server, 'push').mockImplementation((ops) => {
+      sent.push(ops.map((op) => op.uuid));
+      if (!first) return push(ops);
+      first = false;
+      const results = push(ops);
+      return answer ? [answer(ops[0]!), ...results.slice(1)] : results.slice(1);
+    });
+    engine.batch = 2;
+    await engine.sync();
+    await vi.advanceTimersByTimeAsync(20_000);
+    expect(sent[0]).toEqual(uuids.slice(0, 2));
+    expect(sent[1]).toEqual(second.map((i) => uuids[i]));
+    expect(await outbox()).toEqual([]);
+    expect(uuids.map((uuid) => server.live(uuid)?.name)).toEqual(['A', 'B', 'C', 'D']);
+  });
+});
+
 describe('a record removed here', () => {
   it('refuses a later save instead of bringing it back behind its own deletion', async () => {
     const engine = makeEngine();

@@ -55,6 +55,8 @@ export function adoptedRow(
 
 const key = (name: string, uuid: string) => `${name}\u0000${uuid}`;
 
+const QUEUED_SEQ = 'queued_operation_seq';
+
 /**
  * Merges the server records of one pull page or one push reply inside the
  * caller's transaction. It reads what it needs once per entity (`prepare`),
@@ -76,26 +78,36 @@ export class Merge {
     this.rows = new RowBatch(db);
   }
 
-  /** Reads the stored rows of these records and their operations waiting in the outbox. */
+  /**
+   * Reads the stored rows of these records and their operations waiting in
+   * the outbox, both in one query (one call to the database per 500 records):
+   * the operations come as rows whose only column is the uuid, with their
+   * `seq` in the extra column.
+   */
   async prepare(entity: string, uuids: string[]): Promise<void> {
     this.prepared.add(entity);
     const table = this.entities.tableOf(entity);
+    const columns = this.entities.catalogue.columns(table);
+    const stored = columns.join(', ');
+    const uuidOnly = columns.map((column) => (column === 'uuid' ? 'uuid' : 'NULL')).join(', ');
     // Bound parameters stay well under SQLite's limit.
     for (let i = 0; i < uuids.length; i += 500) {
       const part = uuids.slice(i, i + 500);
       const list = part.map(() => '?').join(', ');
-      for (const row of await this.db.select(`SELECT * FROM ${table} WHERE uuid IN (${list})`, part)) {
+      const rows = await this.db.select(
+        `SELECT ${stored}, NULL AS ${QUEUED_SEQ} FROM ${table} WHERE uuid IN (${list}) ` +
+          `UNION ALL SELECT ${uuidOnly}, seq FROM outbox WHERE entity = ? AND uuid IN (${list})`,
+        [...part, entity, ...part],
+      );
+      for (const { [QUEUED_SEQ]: seq, ...row } of rows) {
+        if (typeof seq === 'number') {
+          const at = key(entity, String(row.uuid));
+          this.queued.set(at, [...(this.queued.get(at) ?? []), seq]);
+          continue;
+        }
         // A row already decided here is newer than the stored one.
         const at = key(table, String(row.uuid));
         if (!this.local.has(at)) this.local.set(at, row);
-      }
-      const waiting = await this.db.select<{ seq: number; uuid: string }>(
-        `SELECT seq, uuid FROM outbox WHERE entity = ? AND uuid IN (${list})`,
-        [entity, ...part],
-      );
-      for (const row of waiting) {
-        const at = key(entity, row.uuid);
-        this.queued.set(at, [...(this.queued.get(at) ?? []), row.seq]);
       }
     }
   }

@@ -214,16 +214,18 @@ export function withinBudget(operations: Operation[]): Operation[] {
   return kept;
 }
 
+const recordOf = (op: Operation) => `${op.entity}\u0000${op.uuid}`;
+
 /**
- * The head of the queue up to a second operation of one record: that one
- * goes in the next request, once the verdict on the first has given it the
- * record's new version as its base.
+ * The head of the queue up to a second operation of one record, or one of a
+ * record still in flight: that one goes in a later request, once the verdict
+ * on the first has given it the record's new version as its base.
  */
-export function onePerRecord(operations: Operation[]): Operation[] {
-  const records = new Set<string>();
+export function onePerRecord(operations: Operation[], inFlight: Operation[] = []): Operation[] {
+  const records = new Set(inFlight.map(recordOf));
   const kept: Operation[] = [];
   for (const op of operations) {
-    const record = `${op.entity}\u0000${op.uuid}`;
+    const record = recordOf(op);
     if (records.has(record)) break;
     records.add(record);
     kept.push(op);
@@ -237,24 +239,31 @@ export function onePerRecord(operations: Operation[]): Operation[] {
  * being read and being sent. Other accounts' operations wait for their own
  * sign-in. Changes nobody owned yet are claimed first, in the same
  * transaction: left out, a later change of one of their records would go
- * before it.
+ * before it. Given the batch `behind` whose verdicts are still to come, the
+ * batch is the part of the queue that follows it, up to its records.
  */
-export async function takeBatch(db: LocalDb, limit: number, account: Account): Promise<Operation[]> {
+export async function takeBatch(
+  db: LocalDb,
+  limit: number,
+  account: Account,
+  behind: Operation[] = [],
+): Promise<Operation[]> {
   await claimUnowned(db, account);
   const owner = [account.companyId, account.userId];
-  const head = onePerRecord(
-    withinBudget(
-      await db.select<Operation>('SELECT * FROM outbox WHERE company_id = ? AND user_id = ? ORDER BY seq LIMIT ?', [
-        ...owner,
-        limit,
-      ]),
-    ),
+  const after = behind.at(-1)?.seq ?? 0;
+  const queue = await db.select<Operation>(
+    "SELECT * FROM outbox WHERE company_id = ? AND user_id = ? AND (seq > ? OR state = 'pending') ORDER BY seq LIMIT ?",
+    [...owner, after, limit],
   );
+  // A waiting change from before the batch in flight (one claimed just now)
+  // must not be passed: nothing follows until the queue is taken afresh.
+  if (queue[0] && queue[0].seq <= after) return [];
+  const head = onePerRecord(withinBudget(queue), behind);
   const last = head[head.length - 1];
   if (last)
     await db.execute(
-      "UPDATE outbox SET state = 'inflight', attempts = attempts + 1 WHERE seq <= ? AND company_id = ? AND user_id = ?",
-      [last.seq, ...owner],
+      "UPDATE outbox SET state = 'inflight', attempts = attempts + 1 WHERE seq > ? AND seq <= ? AND company_id = ? AND user_id = ?",
+      [after, last.seq, ...owner],
     );
   return head;
 }

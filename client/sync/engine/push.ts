@@ -21,6 +21,14 @@ export interface VerdictTally {
   unanswered: number;
 }
 
+/** Whether a reply decided every operation of its batch: none left unanswered, none to retry. */
+export function decidesAll(batch: Operation[], results: PushResult[]): boolean {
+  // Only an operation's first result counts, as in `applyVerdicts`.
+  const first = new Map<unknown, unknown>();
+  for (const result of results) if (!first.has(result.op_id)) first.set(result.op_id, result.status);
+  return batch.every((op) => first.has(op.op_id) && first.get(op.op_id) !== 'retry');
+}
+
 const isRecord = (value: unknown): value is Fields => !!value && typeof value === 'object' && !Array.isArray(value);
 
 /**

@@ -107,8 +107,10 @@ gboolean on_bridge_message(WebKitUserContentManager*, JSCValue* value, WebKitScr
         reply->fail("a command message needs a text field cmd");
         return TRUE;
     }
-    const nlohmann::json args = message.value("args", nlohmann::json::object());
     const std::string command = message["cmd"].get<std::string>();
+    // Moved, not copied: the arguments may be a page of records.
+    const auto given = message.find("args");
+    const nlohmann::json args = given != message.end() ? std::move(*given) : nlohmann::json::object();
     state.host.dispatcher.dispatch(command, args, [reply, &state, command](CommandReply result) {
         const bool ok = result.status == CommandReply::Status::ok;
         if (ok)
