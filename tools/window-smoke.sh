@@ -34,7 +34,7 @@ windows() { xwininfo -root -tree | grep -c '"TOVIK pro"'; }
 # 1. The page loads and its first command is answered through the in-window bridge.
 timeout 90 "$host" "${flags[@]}" --exit-after-invoke >"$work/first.out" 2>"$work/first.err"
 status=$?
-if [ $status -eq 0 ] && grep -q '^answered db_open ok$' "$work/first.out" && [ -s "$work/data/quillarex.db" ]; then
+if [ $status -eq 0 ] && grep -q '^answered db_open ok over the page channel$' "$work/first.out" && [ -s "$work/data/quillarex.db" ]; then
   check ok "window loads the page and answers db_open over the in-window bridge"
 else
   check fail "window round trip (status $status)"

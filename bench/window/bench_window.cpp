@@ -27,7 +27,9 @@ void run_bench_window(int& argc, char**& argv, CommandTable table, const std::fi
     HostEvents events(post_to_main);
     HostContext host{dispatcher, events, {work, work, work}};
     try {
-        run_window(argc, argv, host, options);
+        WindowOptions with_channel = options;
+        with_channel.page_channel_modules = TOVIK_PAGE_CHANNEL_MODULES;
+        run_window(argc, argv, host, with_channel);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", name, e.what());
     }

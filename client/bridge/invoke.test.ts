@@ -11,6 +11,16 @@ function installHandler(postMessage: (message: unknown) => unknown) {
   return spy;
 }
 
+// A page channel as the web-process module gives it: requests by id, replies
+// by id whenever the test sends them.
+function installChannel() {
+  const posts: Array<{ id: number; text: string }> = [];
+  const channel: { post: (id: number, text: string) => void; onreply?: ((id: number, text: string) => void) | null } =
+    { post: (id, text) => posts.push({ id, text }) };
+  window.tovikChannel = channel;
+  return { posts, reply: (id: number, text: string) => channel.onreply?.(id, text) };
+}
+
 function stubFetch(reply: () => Response | Promise<Response>) {
   const spy = vi.fn(async (_url: URL | string, _init?: RequestInit) => reply());
   vi.stubGlobal('fetch', spy);
@@ -21,6 +31,7 @@ beforeEach(() => {
   sessionStorage.clear();
   openPageAt('/');
   delete window.webkit;
+  delete window.tovikChannel;
 });
 
 afterEach(() => {
@@ -58,7 +69,43 @@ describe('transport selection', () => {
   });
 });
 
-describe('window envelope', () => {
+describe('page channel', () => {
+  it('is preferred over the message handler and matches replies by id, in any order', async () => {
+    const post = installHandler(async () => ({ ok: true, value: null }));
+    const { posts, reply } = installChannel();
+    expect(bridgeKind()).toBe('window');
+    const first = invoke('db_select', { sql: 'SELECT 1 AS a', params: [] });
+    const second = invoke('db_open');
+    expect(posts.map((p) => JSON.parse(p.text))).toEqual([
+      { cmd: 'db_select', args: { sql: 'SELECT 1 AS a', params: [] } },
+      { cmd: 'db_open', args: {} },
+    ]);
+    const [a, b] = posts;
+    reply(b!.id, '{"ok":false,"error":"database is not open"}');
+    reply(a!.id + 1000, '{"ok":true,"value":"not ours"}'); // a reloaded page's answer
+    reply(a!.id, '{"ok":true,"value":[{"a":1}]}');
+    await expect(first).resolves.toEqual([{ a: 1 }]);
+    await expect(second).rejects.toBe('database is not open');
+    expect(post).not.toHaveBeenCalled();
+  });
+
+  it('refuses arguments that have no JSON form without posting them', async () => {
+    const { posts } = installChannel();
+    await expect(invoke('db_execute', { sql: 'SELECT ?', params: [1n as never] })).rejects.toMatch(/BigInt/);
+    expect(posts).toEqual([]);
+  });
+});
+
+describe.each([
+  ['script messages', (reply: unknown) => installHandler(async () => reply)],
+  [
+    'the page channel',
+    (reply: unknown) => {
+      const channel = installChannel();
+      window.tovikChannel!.post = (id) => queueMicrotask(() => channel.reply(id, reply as string));
+    },
+  ],
+])('window envelope over %s', (_way, answerWith) => {
   it.each([
     ['a value', '{"ok":true,"value":[{"a":1}]}', { resolves: [{ a: 1 }] }],
     ['a null result', '{"ok":true,"value":null}', { resolves: null }],
@@ -68,16 +115,17 @@ describe('window envelope', () => {
     ['text that is not JSON', '{"ok":tru', { rejects: 'malformed reply from the host to db_select' }],
     ['a failure without message', '{"ok":false}', { rejects: 'malformed reply from the host to db_select' }],
   ])('%s', async (_name, reply, outcome) => {
-    installHandler(async () => reply);
+    answerWith(reply);
     const call = invoke('db_select', { sql: 'SELECT 1 AS a', params: [] });
     if ('resolves' in outcome) await expect(call).resolves.toEqual(outcome.resolves);
     else await expect(call).rejects.toBe(outcome.rejects);
   });
 
-  it('turns a thrown handler error into its message string', async () => {
-    installHandler(() => Promise.reject(new Error('handler gone')));
-    await expect(invoke('printer_list')).rejects.toBe('handler gone');
-  });
+});
+
+it('turns a thrown message handler error into its message string', async () => {
+  installHandler(() => Promise.reject(new Error('handler gone')));
+  await expect(invoke('printer_list')).rejects.toBe('handler gone');
 });
 
 describe('serve mode', () => {

@@ -1,15 +1,28 @@
 import type { ArgsParam, CommandName, CommandResult, HostEventName, HostEvents } from './commands';
 import { serveToken, serveTransport } from './serve-transport';
 import type { Transport } from './transport';
-import { windowHandler, windowTransport } from './window-transport';
+import {
+  channelTransport,
+  type PageChannel,
+  pageChannel,
+  windowHandler,
+  windowTransport,
+} from './window-transport';
 
 export const NO_BRIDGE = 'the host command bridge is not available in this page';
 
 let serve: { token: string; transport: Transport } | null = null;
+let channel: { object: PageChannel; transport: Transport } | null = null;
 
 // Chosen on every call, so a page always uses the transport that is present:
-// the window's message handler first, then serve mode's token.
+// the window's page channel first, its message handler next, then serve
+// mode's token.
 function currentTransport(): Transport | null {
+  const object = pageChannel();
+  if (object) {
+    if (channel?.object !== object) channel = { object, transport: channelTransport(object) };
+    return channel.transport;
+  }
   const handler = windowHandler();
   if (handler) return windowTransport(handler);
   const token = serveToken();

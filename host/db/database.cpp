@@ -70,6 +70,16 @@ bool controls_transaction(std::string_view sql) {
     return false;
 }
 
+// A result grows in few large steps. Each step is a fresh allocation whose
+// pages the kernel faults in, and that costs more than the copying: doubling
+// took a 3.7 MB result 36 ms, four-fold steps 15 ms.
+void make_room(std::string& rows) {
+    constexpr std::size_t kRowRoom = 4096;
+    if (rows.capacity() - rows.size() >= kRowRoom) return;
+    const std::size_t factor = rows.capacity() < (16u << 20) ? 4 : 2;
+    rows.reserve(std::max<std::size_t>(rows.capacity() * factor, 64u << 10));
+}
+
 }  // namespace
 
 Db::Db(std::filesystem::path data_dir, SecretStore& secrets, std::size_t result_limit_bytes)
@@ -96,8 +106,10 @@ void Db::open() {
     const FolderLock folder_lock(data_dir_);
 
     sqlite3* raw = nullptr;
+    // Every use of the connection holds mutex_, so SQLite's own lock around each
+    // call (six per cell of a result) would only be paid twice.
     const int rc = sqlite3_open_v2((data_dir_ / kDatabaseFile).c_str(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     // Held from here on, so every failure below closes the connection.
     Connection connection(raw);
     if (rc != SQLITE_OK) throw DbError(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
@@ -201,6 +213,7 @@ std::string Db::select(const std::string& sql, const nlohmann::json::array_t& pa
         int rc;
         while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
             if (rows.size() > 1) rows += ',';
+            make_room(rows);
             writer.append_row(statement.get(), rows);
             if (rows.size() > result_limit_bytes_)
                 throw DbError("the result is too large for one reply (over " +

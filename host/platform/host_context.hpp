@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "bridge/dispatcher.hpp"
@@ -30,6 +31,9 @@ struct WindowOptions {
     SingleInstance* instance = nullptr;
     bool exit_after_invoke = false;  // benchmarks: quit once the first command has replied
     std::string extra_page_script;   // benchmarks: installed after the integrations, when not empty
+    // Where the page channel's web-process module is; empty: web-extensions/
+    // beside the program. Benchmarks built elsewhere point at the build's copy.
+    std::filesystem::path page_channel_modules;
 };
 
 // The main window with its web view. Runs the event loop until the last

@@ -13,6 +13,7 @@
 #include "bridge/json_text.hpp"
 #include "platform/gtk/download_handler.hpp"
 #include "platform/gtk/gobject_ptr.hpp"
+#include "platform/gtk/page_channel.hpp"
 #include "platform/gtk/page_integrations_script.hpp"
 #include "platform/gtk/page_reply.hpp"
 #include "platform/desktop_services.hpp"
@@ -71,9 +72,7 @@ void serve_asset(WebKitURISchemeRequest* request, gpointer data) {
 }
 
 // The page's message as JSON; null when it has no JSON form. Text the bridge
-// refuses (nested too deep, say) throws CommandError. The client posts its
-// message as JSON text, which crosses the process boundary as one string
-// instead of an object tree rebuilt here and written out again.
+// refuses (nested too deep, say) throws CommandError.
 nlohmann::json message_json(JSCValue* value) {
     GCharPtr text(jsc_value_is_string(value) ? jsc_value_to_string(value) : jsc_value_to_json(value, 0));
     if (!text) return nullptr;
@@ -92,38 +91,48 @@ void schedule_quit(WindowState& state) {
         nullptr);
 }
 
-gboolean on_bridge_message(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* raw_reply,
-                           gpointer data) {
-    auto& state = *static_cast<WindowState*>(data);
-    auto reply = std::make_shared<PageReply>(raw_reply, jsc_value_get_context(value));
+// Runs one page command message (JSON text of {cmd, args}) from either way in
+// and answers it with the envelope text.
+void run_command_message(WindowState& state, std::string_view text, const char* way, ChannelRespond respond) {
     nlohmann::json message;
     try {
-        message = message_json(value);
+        message = parse_page_json(text);
     } catch (const std::exception& e) {
-        reply->fail(std::string("the command message is refused: ") + e.what());
-        return TRUE;
+        respond(failure_envelope(std::string("the command message is refused: ") + e.what()));
+        return;
     }
     if (!message.is_object() || !message.contains("cmd") || !message["cmd"].is_string()) {
-        reply->fail("a command message needs a text field cmd");
-        return TRUE;
+        respond(failure_envelope("a command message needs a text field cmd"));
+        return;
     }
     const std::string command = message["cmd"].get<std::string>();
     // Moved, not copied: the arguments may be a page of records.
     const auto given = message.find("args");
     const nlohmann::json args = given != message.end() ? std::move(*given) : nlohmann::json::object();
-    state.host.dispatcher.dispatch(command, args, [reply, &state, command](CommandReply result) {
+    state.host.dispatcher.dispatch(command, args, [respond = std::move(respond), &state, command, way](CommandReply result) {
         const bool ok = result.status == CommandReply::Status::ok;
         if (ok)
-            reply->ok_text(std::move(result).json_text());
+            respond(ok_envelope(std::move(result).json_text()));
         else
-            reply->fail(result.value.is_string() ? result.value.get<std::string>() : to_json_text(result.value));
+            respond(failure_envelope(result.value.is_string() ? result.value.get<std::string>()
+                                                              : to_json_text(result.value)));
         if (state.options.exit_after_invoke && !state.quit_scheduled) {
-            std::printf("answered %s %s\n", command.c_str(), ok ? "ok" : "failed");
+            std::printf("answered %s %s over %s\n", command.c_str(), ok ? "ok" : "failed", way);
             std::fflush(stdout);
             state.exit_status = ok ? 0 : 3;
             schedule_quit(state);
         }
     });
+}
+
+gboolean on_bridge_message(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* raw_reply,
+                           gpointer data) {
+    auto reply = std::make_shared<PageReply>(raw_reply, jsc_value_get_context(value));
+    // The client posts its message as JSON text, which crosses the process
+    // boundary as one string instead of an object tree rebuilt here.
+    GCharPtr text(jsc_value_is_string(value) ? jsc_value_to_string(value) : jsc_value_to_json(value, 0));
+    run_command_message(*static_cast<WindowState*>(data), text ? text.get() : "null", "script messages",
+                        [reply](std::string envelope) { reply->send(envelope); });
     return TRUE;
 }
 
@@ -205,6 +214,10 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
     WindowState state{host, options, content_security_policy(kOrigin, ""), PagePaths(host.folders.documents)};
 
     GObjectPtr<WebKitWebContext> context = make_web_context(host.folders);
+    PageChannels channels([&state](std::string request, ChannelRespond respond) {
+        run_command_message(state, request, "the page channel", std::move(respond));
+    });
+    channels.attach(context.get(), kOrigin, options.page_channel_modules);
     webkit_web_context_register_uri_scheme(context.get(), kScheme, serve_asset, &state, nullptr);
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(context.get());
     webkit_security_manager_register_uri_scheme_as_secure(security, kScheme);
