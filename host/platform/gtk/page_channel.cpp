@@ -132,7 +132,7 @@ private:
     UniqueFd fd_;
     guint read_watch_ = 0;
     guint write_watch_ = 0;
-    ChannelFrameReader reader_;
+    ChannelFrameReader reader_{kMaxChannelRequest};
     ChannelFrameQueue out_;
 };
 

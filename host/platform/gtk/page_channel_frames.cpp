@@ -31,7 +31,8 @@ void ChannelFrameReader::commit(std::size_t count) {
         std::uint32_t length;
         std::memcpy(&length, header_, 4);
         std::memcpy(&body_.id, header_ + 4, 4);
-        if (length > kMaxChannelFrame) too_long();
+        if (length > max_frame_)
+            throw std::length_error("a page channel frame of " + std::to_string(length) + " bytes, past its limit");
         body_.text.assign(length, '\0');
         body_have_ = 0;
     } else {

@@ -21,18 +21,23 @@ struct ChannelFrame {
 // Past this a length can only be a broken stream (a select's result is refused
 // well before it).
 inline constexpr std::uint32_t kMaxChannelFrame = 1u << 30;
+// The most a page's request may hold, as for serve mode's request bodies.
+inline constexpr std::uint32_t kMaxChannelRequest = 64u << 20;
 
 // Takes a stream's bytes in and hands back whole frames in order.
 class ChannelFrameReader {
 public:
+    explicit ChannelFrameReader(std::uint32_t max_frame) : max_frame_(max_frame) {}
+
     // Where the stream's next bytes go; never empty.
     [[nodiscard]] std::span<char> space();
     // `count` bytes were put at the start of space(). Throws std::length_error
-    // for a frame that announces more than kMaxChannelFrame.
+    // for a frame that announces more than the reader's maximum.
     void commit(std::size_t count);
     [[nodiscard]] std::optional<ChannelFrame> next();
 
 private:
+    std::uint32_t max_frame_;
     char header_[8] = {};
     std::size_t header_have_ = 0;
     ChannelFrame body_{};

@@ -37,7 +37,7 @@ std::string wire(const std::vector<ChannelFrame>& frames) {
 }
 
 std::vector<ChannelFrame> read_in_pieces(const std::string& bytes, std::size_t piece) {
-    ChannelFrameReader reader;
+    ChannelFrameReader reader(kMaxChannelFrame);
     std::vector<ChannelFrame> frames;
     std::size_t at = 0;
     while (at < bytes.size()) {
@@ -68,9 +68,9 @@ TEST(PageChannelFrames, FramesArriveWholeAndInOrderHoweverTheStreamIsCut) {
     }
 }
 
-TEST(PageChannelFrames, ALengthPastTheLimitIsABrokenStream) {
-    ChannelFrameReader reader;
-    const std::uint32_t header[2] = {kMaxChannelFrame + 1, 5};
+TEST(PageChannelFrames, ALengthPastTheReadersLimitIsABrokenStream) {
+    ChannelFrameReader reader(kMaxChannelRequest);
+    const std::uint32_t header[2] = {kMaxChannelRequest + 1, 5};
     const auto space = reader.space();
     std::copy_n(reinterpret_cast<const char*>(header), sizeof header, space.data());
     EXPECT_THROW(reader.commit(sizeof header), std::length_error);

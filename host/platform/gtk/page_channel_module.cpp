@@ -15,8 +15,8 @@
 #include <cerrno>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
-#include <vector>
 
 #include "platform/gtk/gobject_ptr.hpp"
 #include "platform/gtk/page_channel_frames.hpp"
@@ -52,6 +52,9 @@ private:
     }
 
     void give_to(GObjectPtr<JSCContext> context) {
+        // A reloaded page numbers its calls from 1 again: what the last page
+        // still waits for must not reach it.
+        ++page_load_;
         context_ = std::move(context);
         GObjectPtr<JSCValue> post(jsc_value_new_function(context_.get(), "post", G_CALLBACK(on_post), this, nullptr,
                                                          G_TYPE_NONE, 2, G_TYPE_UINT, JSC_TYPE_VALUE));
@@ -67,12 +70,11 @@ private:
         GBytesPtr bytes(jsc_value_to_string_as_bytes(text));
         gsize size = 0;
         const auto* utf8 = static_cast<const char*>(g_bytes_get_data(bytes.get(), &size));
-        try {
-            self.out_.push(id, std::string(utf8, size));
-        } catch (const std::exception&) {
-            return self.deliver(id, failure_envelope("the command message is too large"));
-        }
-        self.waiting_.push_back(id);
+        if (size > kMaxChannelRequest)
+            return self.deliver(id, failure_envelope("the command message is too large (over 64 MB)"));
+        const std::uint32_t wire_id = ++self.last_wire_id_;
+        self.waiting_[wire_id] = {id, self.page_load_};
+        self.out_.push(wire_id, std::string(utf8, size));
         self.flush();
     }
 
@@ -122,8 +124,11 @@ private:
     }
 
     void answer(const ChannelFrame& frame) {
-        std::erase(waiting_, frame.id);
-        deliver(frame.id, frame.text);
+        const auto call = waiting_.find(frame.id);
+        if (call == waiting_.end()) return;
+        const Waiting waiting = call->second;
+        waiting_.erase(call);
+        if (waiting.page_load == page_load_) deliver(waiting.page_id, frame.text);
     }
 
     // Hands a reply to the page. From bytes, JavaScriptCore keeps ASCII text as
@@ -162,7 +167,8 @@ private:
         if (write_watch_ != 0) g_source_remove(std::exchange(write_watch_, 0));
         fd_.reset();
         out_.clear();
-        for (const guint id : std::exchange(waiting_, {})) deliver(id, failure_envelope("the host's page channel is closed"));
+        for (const auto& [wire_id, call] : std::exchange(waiting_, {}))
+            if (call.page_load == page_load_) deliver(call.page_id, failure_envelope("the host's page channel is closed"));
     }
 
     std::string origin_prefix_;
@@ -172,9 +178,16 @@ private:
     bool broken_ = false;
     guint read_watch_ = 0;
     guint write_watch_ = 0;
-    ChannelFrameReader reader_;
+    ChannelFrameReader reader_{kMaxChannelFrame};
     ChannelFrameQueue out_;
-    std::vector<guint> waiting_;
+    struct Waiting {
+        guint page_id;
+        unsigned page_load;
+    };
+    // By the id on the wire, which this module gives: page ids repeat across loads.
+    std::unordered_map<std::uint32_t, Waiting> waiting_;
+    std::uint32_t last_wire_id_ = 0;
+    unsigned page_load_ = 0;
 };
 
 // The web process's one channel; WebKit never unloads the module.
