@@ -166,6 +166,12 @@ export const MIGRATIONS: readonly (readonly string[])[] = [
     ),
     'CREATE INDEX IF NOT EXISTS pos_returns_shift ON pos_returns (shift_uuid)',
   ],
+  [
+    // Every push first claims what nobody owned; these keep that claim from
+    // reading the whole queue each time.
+    'CREATE INDEX IF NOT EXISTS outbox_unowned ON outbox (company_id) WHERE company_id IS NULL',
+    'CREATE INDEX IF NOT EXISTS dead_letter_unowned ON dead_letter (company_id) WHERE company_id IS NULL',
+  ],
 ];
 
 export const SCHEMA_VERSION = MIGRATIONS.length;
