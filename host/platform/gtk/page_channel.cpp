@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
+#include <cstring>
 
 #include "platform/gtk/gobject_ptr.hpp"
 #include "platform/gtk/page_channel_frames.hpp"
@@ -18,11 +18,6 @@
 namespace tovik {
 
 namespace {
-
-void set_nonblocking(int fd) {
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) throw std::system_error(errno, std::generic_category());
-}
 
 // The module sits beside the program, so a build tree and an installed copy
 // each load their own.
@@ -149,39 +144,33 @@ void PageChannels::attach(WebKitWebContext* context, const char* page_origin, st
 }
 
 gboolean PageChannels::on_user_message(WebKitWebContext*, WebKitUserMessage* message, gpointer self) {
-    if (g_strcmp0(webkit_user_message_get_name(message), kOpenMessage) != 0) return FALSE;
+    if (g_strcmp0(webkit_user_message_get_name(message), kChannelOpenMessage) != 0) return FALSE;
     static_cast<PageChannels*>(self)->open(message);
     return TRUE;
 }
 
 void PageChannels::open(WebKitUserMessage* message) {
+    // A reply without a socket: the module then fails the page's calls with a
+    // message rather than leaving them waiting.
+    const auto refuse = [message](const char* why) {
+        std::fprintf(stderr, "tovik: page channel: %s\n", why);
+        webkit_user_message_send_reply(message, webkit_user_message_new(kChannelOpenMessage, nullptr));
+    };
     int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        std::perror("tovik: page channel");
-        webkit_user_message_send_reply(message, webkit_user_message_new(kOpenMessage, nullptr));
-        return;
-    }
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return refuse(std::strerror(errno));
     UniqueFd ours(ends[0]);
     UniqueFd theirs(ends[1]);
+    const int flags = fcntl(ours.get(), F_GETFL);
+    if (flags < 0 || fcntl(ours.get(), F_SETFL, flags | O_NONBLOCK) < 0) return refuse(std::strerror(errno));
     // A large result then crosses in a few steps rather than one per 200 KB
     // (the system caps the size; this is a wish).
     const int buffer = 4 << 20;
     setsockopt(ours.get(), SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-    try {
-        set_nonblocking(ours.get());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "tovik: page channel: %s\n", e.what());
-        webkit_user_message_send_reply(message, webkit_user_message_new(kOpenMessage, nullptr));
-        return;
-    }
     // The list holds its own duplicate; ours closes when `theirs` goes.
     GObjectPtr<GUnixFDList> fds(g_unix_fd_list_new());
-    if (g_unix_fd_list_append(fds.get(), theirs.get(), nullptr) < 0) {
-        webkit_user_message_send_reply(message, webkit_user_message_new(kOpenMessage, nullptr));
-        return;
-    }
+    if (g_unix_fd_list_append(fds.get(), theirs.get(), nullptr) < 0) return refuse("cannot pass the socket");
     connections_.push_back(std::make_shared<Connection>(*this, std::move(ours)));
-    webkit_user_message_send_reply(message, webkit_user_message_new_with_fd_list(kOpenMessage, nullptr, fds.get()));
+    webkit_user_message_send_reply(message, webkit_user_message_new_with_fd_list(kChannelOpenMessage, nullptr, fds.get()));
 }
 
 void PageChannels::forget(const Connection* closed) {

@@ -34,8 +34,6 @@ public:
     // (only that origin's main frame gets the channel).
     void attach(WebKitWebContext* context, const char* page_origin, std::filesystem::path modules);
 
-    static constexpr const char* kOpenMessage = "tovik-page-channel";
-
 private:
     class Connection;
     static gboolean on_user_message(WebKitWebContext*, WebKitUserMessage* message, gpointer self);

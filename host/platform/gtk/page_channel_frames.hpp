@@ -13,6 +13,9 @@ namespace tovik {
 // JSON text. A request carries {cmd, args}; its reply, under the same id, the
 // page's envelope. Frames are read into and written from their own strings, so
 // a result of megabytes is not copied through a stream buffer on either side.
+// The user message by which the module asks the host for its end of the socket.
+inline constexpr const char* kChannelOpenMessage = "tovik-page-channel";
+
 struct ChannelFrame {
     std::uint32_t id;
     std::string text;

@@ -26,7 +26,6 @@ namespace tovik {
 
 namespace {
 
-constexpr const char* kOpenMessage = "tovik-page-channel";
 
 std::string failure_envelope(std::string_view message) {
     return std::string(R"({"ok":false,"error":")") + std::string(message) + "\"}";
@@ -37,7 +36,7 @@ public:
     ModuleChannel(WebKitWebExtension* extension, std::string origin) : origin_prefix_(std::move(origin) + "/") {
         g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(on_window_cleared),
                          this);
-        webkit_web_extension_send_message_to_context(extension, webkit_user_message_new(kOpenMessage, nullptr),
+        webkit_web_extension_send_message_to_context(extension, webkit_user_message_new(kChannelOpenMessage, nullptr),
                                                      nullptr, on_opened, this);
     }
     ModuleChannel(const ModuleChannel&) = delete;
