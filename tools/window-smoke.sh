@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The real GTK window under Xvfb: it starts, loads the embedded page, the page's
-# first command crosses the in-window bridge, and a second start hands over to
-# the running instance and leaves one process.
+# first command crosses the in-window bridge, a second start hands over to the
+# running instance and leaves one process, and (given the check program) the
+# page channel keeps a reloaded page's calls apart from its last load's.
 set -uo pipefail
-host=$(realpath "${1:?usage: window-smoke.sh PATH/TO/tovik}")
+host=$(realpath "${1:?usage: window-smoke.sh PATH/TO/tovik [PATH/TO/page_channel_check]}")
+channel_check=${2:+$(realpath "$2")}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -55,6 +57,16 @@ if [ $second -eq 0 ] && [ "$instances" -eq 1 ] && [ "$(windows)" -eq 1 ] && kill
 else
   check fail "single instance (second exit $second, $instances processes, $(windows) windows)"
   cat "$work/second.err" "$work/running.err"
+fi
+
+# 3. A page reloaded while its call is out never gets that answer in its next load.
+if [ -n "$channel_check" ]; then
+  if timeout 60 "$channel_check" >"$work/channel.out" 2>"$work/channel.err"; then
+    check ok "a reloaded page gets only its own answers over the page channel"
+  else
+    check fail "page channel across a reload: $(cat "$work/channel.out")"
+    cat "$work/channel.err"
+  fi
 fi
 
 echo "window smoke: $passed passed, $failed failed"
