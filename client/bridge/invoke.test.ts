@@ -1,5 +1,6 @@
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
 import { bridgeKind, hasHostBridge, invoke, NO_BRIDGE, onHostEvent } from './index';
+import type { PageChannel } from './window-transport';
 
 function openPageAt(path: string) {
   history.replaceState(null, '', path);
@@ -15,10 +16,13 @@ function installHandler(postMessage: (message: unknown) => unknown) {
 // by id whenever the test sends them.
 function installChannel() {
   const posts: Array<{ id: number; text: string }> = [];
-  const channel: { post: (id: number, text: string) => void; onreply?: ((id: number, text: string) => void) | null } =
-    { post: (id, text) => posts.push({ id, text }) };
+  const channel: PageChannel = { post: (id, text) => posts.push({ id, text }) };
   window.tovikChannel = channel;
-  return { posts, reply: (id: number, text: string) => channel.onreply?.(id, text) };
+  return {
+    posts,
+    part: (id: number, text: string) => channel.onpart?.(id, text),
+    reply: (id: number, text: string) => channel.onreply?.(id, text),
+  };
 }
 
 function stubFetch(reply: () => Response | Promise<Response>) {
@@ -87,6 +91,48 @@ describe('page channel', () => {
     await expect(first).resolves.toEqual([{ a: 1 }]);
     await expect(second).rejects.toBe('database is not open');
     expect(post).not.toHaveBeenCalled();
+  });
+
+  it.each([
+    [
+      'joins the parts of a list, in order, before the reply\'s own rows',
+      ['[{"a":1},{"a":2}]', '[{"a":3}]'],
+      '{"ok":true,"value":[{"a":4}]}',
+      { resolves: [{ a: 1 }, { a: 2 }, { a: 3 }, { a: 4 }] },
+    ],
+    ['takes an empty last part', ['[{"a":1}]'], '{"ok":true,"value":[]}', { resolves: [{ a: 1 }] }],
+    [
+      'fails whole when the command fails after some parts',
+      ['[{"a":1}]'],
+      '{"ok":false,"error":"the result is too large"}',
+      { rejects: 'the result is too large' },
+    ],
+    [
+      'refuses a part that is not a list',
+      ['[{"a":1}]', '{"a":2}', '[{"a":3}]'],
+      '{"ok":true,"value":[]}',
+      { rejects: 'malformed reply from the host to db_select' },
+    ],
+    [
+      'refuses parts before a reply that is not a list',
+      ['[{"a":1}]'],
+      '{"ok":true,"value":7}',
+      { rejects: 'malformed reply from the host to db_select' },
+    ],
+  ])('%s', async (_name, parts, last, outcome) => {
+    const { posts, part, reply } = installChannel();
+    const call = invoke('db_select', { sql: 'SELECT a FROM t', params: [] });
+    const other = invoke('db_select', { sql: 'SELECT 1 AS a', params: [] });
+    const [mine, theirs] = posts;
+    for (const text of parts) {
+      part(mine!.id, text);
+      part(theirs!.id + 1000, '[{"a":"not ours"}]');
+    }
+    reply(theirs!.id, '{"ok":true,"value":[{"a":1}]}');
+    reply(mine!.id, last);
+    if ('resolves' in outcome) await expect(call).resolves.toEqual(outcome.resolves);
+    else await expect(call).rejects.toBe(outcome.rejects);
+    await expect(other).resolves.toEqual([{ a: 1 }]); // parts never cross calls
   });
 
   it('refuses arguments that have no JSON form without posting them', async () => {

@@ -11,6 +11,8 @@ interface ScriptMessageHandler {
 
 export interface PageChannel {
   post(id: number, text: string): void;
+  // Leading rows of a list result (JSON array text), ahead of its reply.
+  onpart?: ((id: number, text: string) => void) | null;
   onreply?: ((id: number, text: string) => void) | null;
 }
 
@@ -76,16 +78,44 @@ export function pageChannel(): PageChannel | null {
   return channel && typeof channel.post === 'function' ? channel : null;
 }
 
-// Replies come back by call id, in whatever order the host finishes them.
+interface ChannelCall {
+  cmd: string;
+  resolve: (value: unknown) => void;
+  reject: (error: string) => void;
+  // Rows that came ahead of the reply; null once one part was not a list.
+  parts: unknown[][] | null;
+}
+
+// A list result's rows: the parts' in order, then the reply's own.
+function joined(cmd: string, parts: unknown[][] | null, value: unknown): unknown {
+  if (parts === null || (parts.length > 0 && !Array.isArray(value))) throw `malformed reply from the host to ${cmd}`;
+  return parts.length > 0 ? ([] as unknown[]).concat(...parts, value as unknown[]) : value;
+}
+
+// Replies come back by call id, in whatever order the host finishes them. A
+// long list comes in parts, each parsed as it arrives while the host reads the
+// next; a call that fails after some parts fails whole.
 export function channelTransport(channel: PageChannel): Transport {
-  const waiting = new Map<number, { cmd: string; resolve: (value: unknown) => void; reject: (error: string) => void }>();
+  const waiting = new Map<number, ChannelCall>();
   let lastId = 0;
+  channel.onpart = (id, text) => {
+    const call = waiting.get(id);
+    if (!call || call.parts === null) return;
+    let rows: unknown;
+    try {
+      rows = JSON.parse(text);
+    } catch {
+      rows = null;
+    }
+    if (Array.isArray(rows)) call.parts.push(rows);
+    else call.parts = null;
+  };
   channel.onreply = (id, text) => {
     const call = waiting.get(id);
     if (!call) return; // an answer for a page that has since reloaded
     waiting.delete(id);
     try {
-      call.resolve(opened(call.cmd, text));
+      call.resolve(joined(call.cmd, call.parts, opened(call.cmd, text)));
     } catch (error) {
       call.reject(failureMessage(error));
     }
@@ -98,7 +128,7 @@ export function channelTransport(channel: PageChannel): Transport {
         const id = lastId;
         try {
           const text = JSON.stringify({ cmd, args });
-          waiting.set(id, { cmd, resolve, reject });
+          waiting.set(id, { cmd, resolve, reject, parts: [] });
           channel.post(id, text);
         } catch (error) {
           waiting.delete(id);

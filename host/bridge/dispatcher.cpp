@@ -10,9 +10,9 @@ namespace tovik {
 
 namespace {
 
-CommandReply run_handler(const Command& command, const nlohmann::json& args) {
+CommandReply run_handler(const Command& command, const nlohmann::json& args, const PartFn& part = {}) {
     try {
-        CommandResult result = command.handler(args);
+        CommandResult result = command.handler(args, part);
         return {CommandReply::Status::ok, std::move(result.value), std::move(result.text)};
     } catch (const std::exception& e) {
         return {CommandReply::Status::failed, e.what(), std::nullopt};
@@ -33,7 +33,17 @@ CommandResult CommandResult::from_json_text(std::string json_text) {
 std::string CommandReply::json_text() && { return text ? std::move(*text) : to_json_text(value); }
 
 void CommandTable::add(const std::string& name, CommandKind kind, CommandHandler handler) {
-    if (!commands_.emplace(name, Command{kind, std::move(handler)}).second)
+    add_command(name, {kind, [handler = std::move(handler)](const nlohmann::json& args, const PartFn&) {
+                           return handler(args);
+                       }});
+}
+
+void CommandTable::add_parted(const std::string& name, PartedHandler handler) {
+    add_command(name, {CommandKind::immediate, std::move(handler)});
+}
+
+void CommandTable::add_command(const std::string& name, Command command) {
+    if (!commands_.emplace(name, std::move(command)).second)
         throw std::logic_error("command registered twice: " + name);
 }
 
@@ -49,14 +59,14 @@ std::string unknown_command_message(std::string_view name) {
 Dispatcher::Dispatcher(CommandTable table, TaskPool& pool, PostToMain post_to_main)
     : table_(std::move(table)), pool_(pool), post_to_main_(std::move(post_to_main)) {}
 
-void Dispatcher::dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply) {
+void Dispatcher::dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply, PartFn part) {
     const Command* command = table_.find(name);
     if (!command) {
         reply({CommandReply::Status::unknown_command, unknown_command_message(name), std::nullopt});
         return;
     }
     if (command->kind == CommandKind::immediate) {
-        reply(run_handler(*command, args));
+        reply(run_handler(*command, args, part));
         return;
     }
     pool_.submit([this, command, args, reply = std::move(reply)]() mutable {

@@ -27,18 +27,31 @@ struct CommandResult {
 // result; it fails by throwing CommandError (or any std::exception).
 using CommandHandler = std::function<CommandResult(const nlohmann::json& args)>;
 
+// A caller that can take a list result in parts hands the command this: each
+// call carries the next rows as JSON array text while the command still runs,
+// and the result then holds only the rows after them. The page parses one part
+// while the host writes the next. A command that fails after some parts fails
+// as a whole: the caller drops what it was given.
+using PartFn = std::function<void(std::string rows)>;
+// An empty `part` asks for the whole result at once.
+using PartedHandler = std::function<CommandResult(const nlohmann::json& args, const PartFn& part)>;
+
 struct Command {
     CommandKind kind;
-    CommandHandler handler;
+    PartedHandler handler;  // a plain handler ignores `part`
 };
 
 // All commands in one table. A duplicate name is a start-up error.
 class CommandTable {
 public:
     void add(const std::string& name, CommandKind kind, CommandHandler handler);
+    // Always immediate: its parts go to the caller's line as they are made.
+    void add_parted(const std::string& name, PartedHandler handler);
     [[nodiscard]] const Command* find(std::string_view name) const;
 
 private:
+    void add_command(const std::string& name, Command command);
+
     std::map<std::string, Command, std::less<>> commands_;
 };
 
@@ -64,7 +77,8 @@ class Dispatcher {
 public:
     Dispatcher(CommandTable table, TaskPool& pool, PostToMain post_to_main);
 
-    void dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply);
+    // `part`, when given, may receive a list result's leading rows before `reply`.
+    void dispatch(const std::string& name, const nlohmann::json& args, ReplyFn reply, PartFn part = {});
 
     // Runs one command to completion on the calling thread (tests and tools);
     // the reply always carries its result as a value.

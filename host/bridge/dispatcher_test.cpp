@@ -81,6 +81,25 @@ TEST(Dispatcher, RepliesOnceWithResultFailureOrUnknown) {
     EXPECT_EQ(replies[2].status, CommandReply::Status::unknown_command);
 }
 
+TEST(Dispatcher, PartsGoToACallerThatTakesThemAheadOfTheReply) {
+    TaskPool pool(1);
+    CommandTable table;
+    table.add_parted("rows", [](const json&, const PartFn& part) {
+        if (!part) return CommandResult::from_json_text("[1,2]");
+        part("[1]");
+        return CommandResult::from_json_text("[2]");
+    });
+    Dispatcher dispatcher(std::move(table), pool, [](std::function<void()> f) { f(); });
+
+    std::vector<std::string> heard;
+    dispatcher.dispatch(
+        "rows", json::object(), [&](CommandReply r) { heard.push_back("reply " + std::move(r).json_text()); },
+        [&](std::string rows) { heard.push_back("part " + rows); });
+    dispatcher.dispatch("rows", json::object(), [&](CommandReply r) { heard.push_back("whole " + std::move(r).json_text()); });
+    EXPECT_EQ(heard, (std::vector<std::string>{"part [1]", "reply [2]", "whole [1,2]"}));
+    EXPECT_EQ(dispatcher.call("rows", json::object()).value, json({1, 2}));
+}
+
 TEST(Dispatcher, BackgroundCommandDoesNotHoldUpImmediateOnes) {
     TaskPool pool(2);
     std::promise<void> release;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "db/json_sql.hpp"
 #include "platform/folder_lock.hpp"
@@ -209,10 +210,12 @@ void Db::execute_guarded(sqlite3_stmt* statement) {
     throw DbError(message);
 }
 
-std::string Db::select(const std::string& sql, const nlohmann::json::array_t& params) {
+std::string Db::select(const std::string& sql, const nlohmann::json::array_t& params,
+                       const std::function<void(std::string rows)>& part) {
     std::lock_guard lock(mutex_);
     const Statement statement = prepare(sql, params);
     std::string rows = "[";
+    std::size_t parted = 0;  // bytes already handed over in parts
     if (statement) {
         const RowWriter writer(statement.get());
         int rc;
@@ -220,9 +223,15 @@ std::string Db::select(const std::string& sql, const nlohmann::json::array_t& pa
             if (rows.size() > 1) rows += ',';
             make_room(rows);
             writer.append_row(statement.get(), rows);
-            if (rows.size() > result_limit_bytes_)
+            if (parted + rows.size() > result_limit_bytes_)
                 throw DbError("the result is too large for one reply (over " +
                               std::to_string(result_limit_bytes_ >> 20) + " MB); read it in pages");
+            if (part && rows.size() >= kSelectPartBytes) {
+                rows += ']';
+                parted += rows.size();
+                part(std::exchange(rows, "["));
+                rows.reserve(kSelectPartBytes + (64u << 10));
+            }
         }
         if (rc != SQLITE_DONE) fail_with_sqlite_message();
     }

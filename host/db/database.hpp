@@ -49,9 +49,14 @@ public:
     // thousands of them.
     using ListedStatement = std::pair<std::string, std::reference_wrapper<const nlohmann::json::array_t>>;
     void execute_all(const std::vector<ListedStatement>& statements);
+    // About this much of a result goes in each part.
+    static constexpr std::size_t kSelectPartBytes = std::size_t{512} << 10;
     // Runs one statement and returns its rows as the JSON text of an array of
-    // objects; refuses a result whose text passes the result limit.
-    [[nodiscard]] std::string select(const std::string& sql, const nlohmann::json::array_t& params);
+    // objects; refuses a result whose text passes the result limit. Given
+    // `part`, hands it the leading rows in arrays of about kSelectPartBytes as
+    // they are read, and returns the rest.
+    [[nodiscard]] std::string select(const std::string& sql, const nlohmann::json::array_t& params,
+                                     const std::function<void(std::string rows)>& part = {});
 
 private:
     [[nodiscard]] std::string database_key();

@@ -26,11 +26,11 @@ void add_db_commands(CommandTable& table, Db& db) {
         db.execute_all(statements);
         return nullptr;
     });
-    table.add("db_select", CommandKind::immediate, [&db](const nlohmann::json& args) {
+    table.add_parted("db_select", [&db](const nlohmann::json& args, const PartFn& part) {
         const CommandArgs decoded("db_select", args);
         const std::string sql = decoded.required_string("sql");
         return CommandResult::from_json_text(
-            db.select(sql, decoded.required_array("params").get_ref<const nlohmann::json::array_t&>()));
+            db.select(sql, decoded.required_array("params").get_ref<const nlohmann::json::array_t&>(), part));
     });
 }
 

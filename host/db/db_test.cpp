@@ -4,7 +4,9 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -78,9 +80,9 @@ protected:
         add_db_commands(*table_, *db_);
     }
 
-    Reply call(const std::string& name, const json& args) {
+    Reply call(const std::string& name, const json& args, const PartFn& part = {}) {
         try {
-            CommandResult result = table_->find(name)->handler(args);
+            CommandResult result = table_->find(name)->handler(args, part);
             if (!result.text) return {true, std::move(result.value), {}};
             return {true, json::parse(*result.text), std::move(*result.text)};
         } catch (const std::exception& e) {
@@ -91,8 +93,8 @@ protected:
     Reply execute(const std::string& sql, json params = json::array()) {
         return call("db_execute", {{"sql", sql}, {"params", std::move(params)}});
     }
-    Reply select(const std::string& sql, json params = json::array()) {
-        return call("db_select", {{"sql", sql}, {"params", std::move(params)}});
+    Reply select(const std::string& sql, json params = json::array(), const PartFn& part = {}) {
+        return call("db_select", {{"sql", sql}, {"params", std::move(params)}}, part);
     }
     void must(const Reply& reply) { ASSERT_TRUE(reply.ok) << reply.value; }
 
@@ -409,8 +411,46 @@ TEST_F(DbTest, ResultPastTheLimitIsRefusedWithItsReason) {
     const Reply refused = select(rows, json::array({4000}));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.value, "the result is too large for one reply (over 3 MB); read it in pages");
+    // Parts count towards the limit: each is small, the result is not.
+    std::size_t parts = 0;
+    const Reply refused_in_parts = select(rows, json::array({4000}), [&](std::string) { ++parts; });
+    EXPECT_GT(parts, 0u);
+    EXPECT_EQ(refused_in_parts.value, refused.value);
     // The connection is usable afterwards.
     EXPECT_EQ(select("SELECT 1 AS one").value.dump(), R"([{"one":1}])");
+}
+
+TEST_F(DbTest, LongResultComesInPartsThatJoinToTheWholeResult) {
+    must(open());
+    // Row 2500 fails at run time (malformed JSON), after some parts have gone.
+    const std::string rows = "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < ?) "
+                             "SELECT x, CASE WHEN x = 2500 THEN json('{') ELSE printf('%.*c', 700, 'r') END AS filler, "
+                             "'مرحبا' AS greeting FROM n";
+    const auto in_parts = [&](int count, std::vector<std::string>& parts) {
+        return select(rows, json::array({count}), [&](std::string part) { parts.push_back(std::move(part)); });
+    };
+    std::vector<std::string> parts;
+    const Reply last = in_parts(2000, parts);
+    ASSERT_TRUE(last.ok) << last.value;
+    ASSERT_GE(parts.size(), 2u);
+    json joined = json::array();
+    for (const auto& part : parts) {
+        EXPECT_GE(part.size(), Db::kSelectPartBytes);
+        for (auto& row : json::parse(part)) joined.push_back(std::move(row));
+    }
+    for (const auto& row : last.value) joined.push_back(row);
+    EXPECT_EQ(joined, select(rows, json::array({2000})).value);
+    EXPECT_EQ(joined.size(), 2000u);
+
+    std::vector<std::string> short_parts;
+    EXPECT_EQ(in_parts(10, short_parts).value.size(), 10u);
+    EXPECT_TRUE(short_parts.empty());
+
+    std::vector<std::string> failed_parts;
+    const Reply failed = in_parts(3000, failed_parts);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.value, "malformed JSON");
+    EXPECT_FALSE(failed_parts.empty());
 }
 
 TEST_F(DbTest, FailedStatementLeavesTheTransactionOpen) {

@@ -21,7 +21,7 @@ struct Reply {
 
 Reply call(const CommandTable& table, const std::string& name, const json& args) {
     try {
-        return {true, table.find(name)->handler(args).value};
+        return {true, table.find(name)->handler(args, {}).value};
     } catch (const std::exception& e) {
         return {false, e.what()};
     }

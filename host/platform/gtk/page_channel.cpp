@@ -77,15 +77,21 @@ private:
     void run(ChannelFrame& frame) {
         std::weak_ptr<Connection> line = weak_from_this();
         const std::uint32_t id = frame.id;
-        owner_.handler_(std::move(frame.text), [line, id](std::string envelope) {
-            if (auto self = line.lock()) self->send(id, std::move(envelope));
-        });
+        owner_.handler_(
+            std::move(frame.text),
+            [line, id](std::string envelope) {
+                if (auto self = line.lock()) self->send(id, std::move(envelope), false);
+            },
+            // Written at once: the page parses a part while the next is read.
+            [line, id](std::string rows) {
+                if (auto self = line.lock()) self->send(id, std::move(rows), true);
+            });
     }
 
-    void send(std::uint32_t id, std::string envelope) {
+    void send(std::uint32_t id, std::string text, bool part) {
         if (!fd_) return;
         try {
-            out_.push(id, std::move(envelope));
+            out_.push(id, std::move(text), part);
         } catch (const std::exception& e) {
             // Cannot happen for a select (refused far below), but a reply the
             // page would wait for forever is worse than a closed channel.

@@ -11,8 +11,11 @@ namespace tovik {
 
 // Answers one request with the page's envelope text; the first call counts.
 using ChannelRespond = std::function<void(std::string envelope)>;
-// Runs one request (the {cmd, args} JSON text) and answers it through `respond`.
-using ChannelHandler = std::function<void(std::string request, ChannelRespond respond)>;
+// Sends a part of a list result ahead of its reply (see PartFn).
+using ChannelPart = std::function<void(std::string rows)>;
+// Runs one request (the {cmd, args} JSON text) and answers it through `respond`,
+// a list result perhaps in parts through `part` first.
+using ChannelHandler = std::function<void(std::string request, ChannelRespond respond, ChannelPart part)>;
 
 // The page's own line to the host. The web-process module asks the context for
 // it with a user message; the reply hands over one end of a socket pair, and

@@ -12,7 +12,9 @@ namespace tovik {
 
 namespace {
 
-constexpr std::size_t kHeader = 8;
+constexpr std::size_t kHeader = 12;
+constexpr std::uint32_t kReplyKind = 0;
+constexpr std::uint32_t kPartKind = 1;
 constexpr std::size_t kFramesPerWrite = 16;
 
 [[noreturn]] void too_long() { throw std::length_error("a page channel frame past 1 GiB"); }
@@ -30,9 +32,14 @@ void ChannelFrameReader::commit(std::size_t count) {
         if (header_have_ < kHeader) return;
         std::uint32_t length;
         std::memcpy(&length, header_, 4);
+        std::uint32_t kind;
         std::memcpy(&body_.id, header_ + 4, 4);
+        std::memcpy(&kind, header_ + 8, 4);
         if (length > max_frame_)
             throw std::length_error("a page channel frame of " + std::to_string(length) + " bytes, past its limit");
+        if (kind != kReplyKind && kind != kPartKind)
+            throw std::invalid_argument("a page channel frame of unknown kind " + std::to_string(kind));
+        body_.part = kind == kPartKind;
         body_.text.assign(length, '\0');
         body_have_ = 0;
     } else {
@@ -51,12 +58,14 @@ std::optional<ChannelFrame> ChannelFrameReader::next() {
     return frame;
 }
 
-void ChannelFrameQueue::push(std::uint32_t id, std::string text) {
+void ChannelFrameQueue::push(std::uint32_t id, std::string text, bool part) {
     if (text.size() > kMaxChannelFrame) too_long();
     const auto length = static_cast<std::uint32_t>(text.size());
+    const std::uint32_t kind = part ? kPartKind : kReplyKind;
     Pending& frame = frames_.emplace_back();
     std::memcpy(frame.header, &length, 4);
     std::memcpy(frame.header + 4, &id, 4);
+    std::memcpy(frame.header + 8, &kind, 4);
     frame.text = std::move(text);
 }
 

@@ -23,7 +23,7 @@ std::string wire(const std::vector<ChannelFrame>& frames) {
     fcntl(writer.get(), F_SETFL, O_NONBLOCK);
     fcntl(reader.get(), F_SETFL, O_NONBLOCK);
     ChannelFrameQueue queue;
-    for (const auto& frame : frames) queue.push(frame.id, frame.text);
+    for (const auto& frame : frames) queue.push(frame.id, frame.text, frame.part);
     std::string bytes;
     char chunk[65536];
     for (;;) {
@@ -54,8 +54,12 @@ std::vector<ChannelFrame> read_in_pieces(const std::string& bytes, std::size_t p
 TEST(PageChannelFrames, FramesArriveWholeAndInOrderHoweverTheStreamIsCut) {
     std::string large(3 << 20, 'x');
     for (std::size_t i = 0; i < large.size(); i += 4099) large[i] = static_cast<char>('a' + i % 26);
-    const std::vector<ChannelFrame> sent{
-        {1, R"({"cmd":"db_open","args":{}})"}, {2, ""}, {0xffffffffu, large}, {7, "\xd8\xb3\xd9\x84\xd8\xa7\xd9\x85"}};
+    const std::vector<ChannelFrame> sent{{1, R"({"cmd":"db_open","args":{}})"},
+                                         {2, ""},
+                                         {0xffffffffu, large, true},
+                                         {0xffffffffu, "[]", true},
+                                         {0xffffffffu, R"({"ok":true,"value":[]})"},
+                                         {7, "\xd8\xb3\xd9\x84\xd8\xa7\xd9\x85"}};
     const std::string bytes = wire(sent);  // the large frame blocks the socket many times over
     for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{8}, std::size_t{9},
                                     std::size_t{4096}, bytes.size()}) {
@@ -63,17 +67,23 @@ TEST(PageChannelFrames, FramesArriveWholeAndInOrderHoweverTheStreamIsCut) {
         ASSERT_EQ(got.size(), sent.size()) << "pieces of " << piece;
         for (std::size_t i = 0; i < sent.size(); ++i) {
             EXPECT_EQ(got[i].id, sent[i].id);
+            EXPECT_EQ(got[i].part, sent[i].part);
             EXPECT_EQ(got[i].text, sent[i].text) << "frame " << i << ", pieces of " << piece;
         }
     }
 }
 
-TEST(PageChannelFrames, ALengthPastTheReadersLimitIsABrokenStream) {
-    ChannelFrameReader reader(kMaxChannelRequest);
-    const std::uint32_t header[2] = {kMaxChannelRequest + 1, 5};
-    const auto space = reader.space();
-    std::copy_n(reinterpret_cast<const char*>(header), sizeof header, space.data());
-    EXPECT_THROW(reader.commit(sizeof header), std::length_error);
+TEST(PageChannelFrames, ALengthPastTheReadersLimitOrAnUnknownKindIsABrokenStream) {
+    const auto commit_header = [](std::uint32_t length, std::uint32_t kind) {
+        ChannelFrameReader reader(kMaxChannelRequest);
+        const std::uint32_t header[3] = {length, 5, kind};
+        const auto space = reader.space();
+        std::copy_n(reinterpret_cast<const char*>(header), sizeof header, space.data());
+        reader.commit(sizeof header);
+    };
+    EXPECT_THROW(commit_header(kMaxChannelRequest + 1, 0), std::length_error);
+    EXPECT_THROW(commit_header(10, 2), std::invalid_argument);
+    EXPECT_NO_THROW(commit_header(10, 1));
 }
 
 TEST(PageChannelFrames, AClosedPeerIsBrokenNotASignal) {

@@ -5,6 +5,8 @@
 //
 // Page side:
 //   tovikChannel.post(id, text)          sends one request ({cmd, args} JSON text)
+//   tovikChannel.onpart = (id, text)     receives leading rows of a list result
+//                                        (JSON array text), before its reply
 //   tovikChannel.onreply = (id, text)    receives its reply (the envelope text)
 #include <fcntl.h>
 #include <gio/gunixfdlist.h>
@@ -64,15 +66,23 @@ private:
 
     static void on_post(guint id, JSCValue* text, gpointer data) {
         auto& self = *static_cast<ModuleChannel*>(data);
-        if (!jsc_value_is_string(text)) return self.deliver(id, failure_envelope("a page channel request is text"));
-        if (self.broken_) return self.deliver(id, failure_envelope("the host's page channel is closed"));
+        if (!jsc_value_is_string(text)) {
+            self.deliver(id, failure_envelope("a page channel request is text"));
+            return;
+        }
+        if (self.broken_) {
+            self.deliver(id, failure_envelope("the host's page channel is closed"));
+            return;
+        }
         GBytesPtr bytes(jsc_value_to_string_as_bytes(text));
         gsize size = 0;
         const auto* utf8 = static_cast<const char*>(g_bytes_get_data(bytes.get(), &size));
-        if (size > kMaxChannelRequest)
-            return self.deliver(id, failure_envelope("the command message is too large (over 64 MB)"));
+        if (size > kMaxChannelRequest) {
+            self.deliver(id, failure_envelope("the command message is too large (over 64 MB)"));
+            return;
+        }
         const std::uint32_t wire_id = ++self.last_wire_id_;
-        self.waiting_[wire_id] = {id, self.page_load_};
+        self.waiting_[wire_id] = {id, self.page_load_, false};
         self.out_.push(wire_id, std::string(utf8, size));
         self.flush();
     }
@@ -125,23 +135,36 @@ private:
     void answer(const ChannelFrame& frame) {
         const auto call = waiting_.find(frame.id);
         if (call == waiting_.end()) return;
-        const Waiting waiting = call->second;
+        Waiting& waiting = call->second;
+        if (waiting.page_load != page_load_) {
+            if (!frame.part) waiting_.erase(call);
+            return;
+        }
+        if (frame.part) {
+            // A page that cannot take parts would see only the last rows.
+            if (!deliver(waiting.page_id, frame.text, "onpart")) waiting.parts_lost = true;
+            return;
+        }
+        const Waiting done = waiting;
         waiting_.erase(call);
-        if (waiting.page_load == page_load_) deliver(waiting.page_id, frame.text);
+        if (done.parts_lost) deliver(done.page_id, failure_envelope("the page cannot take a result in parts"));
+        else deliver(done.page_id, frame.text);
     }
 
-    // Hands a reply to the page. From bytes, JavaScriptCore keeps ASCII text as
-    // it is instead of widening it to UTF-16 first.
-    void deliver(guint id, const std::string& text) {
-        if (!page_object_) return;
-        GObjectPtr<JSCValue> onreply(jsc_value_object_get_property(page_object_.get(), "onreply"));
-        if (!jsc_value_is_function(onreply.get())) return;
+    // Hands a reply or a part to the page's function `to`; false when it has
+    // none. From bytes, JavaScriptCore keeps ASCII text as it is instead of
+    // widening it to UTF-16 first.
+    bool deliver(guint id, const std::string& text, const char* to = "onreply") {
+        if (!page_object_) return false;
+        GObjectPtr<JSCValue> onreply(jsc_value_object_get_property(page_object_.get(), to));
+        if (!jsc_value_is_function(onreply.get())) return false;
         // The string is copied out of the bytes before this returns.
         GBytesPtr bytes(g_bytes_new_static(text.data(), text.size()));
         GObjectPtr<JSCValue> value(jsc_value_new_string_from_bytes(context_.get(), bytes.get()));
         GObjectPtr<JSCValue> result(
             jsc_value_function_call(onreply.get(), G_TYPE_UINT, id, JSC_TYPE_VALUE, value.get(), G_TYPE_NONE));
         jsc_context_clear_exception(context_.get());
+        return true;
     }
 
     void flush() {
@@ -182,6 +205,7 @@ private:
     struct Waiting {
         guint page_id;
         unsigned page_load;
+        bool parts_lost;
     };
     // By the id on the wire, which this module gives: page ids repeat across loads.
     std::unordered_map<std::uint32_t, Waiting> waiting_;

@@ -93,7 +93,8 @@ void schedule_quit(WindowState& state) {
 
 // Runs one page command message (JSON text of {cmd, args}) from either way in
 // and answers it with the envelope text.
-void run_command_message(WindowState& state, std::string_view text, const char* way, ChannelRespond respond) {
+void run_command_message(WindowState& state, std::string_view text, const char* way, ChannelRespond respond,
+                         ChannelPart part = {}) {
     nlohmann::json message;
     try {
         message = parse_page_json(text);
@@ -122,7 +123,7 @@ void run_command_message(WindowState& state, std::string_view text, const char* 
             state.exit_status = ok ? 0 : 3;
             schedule_quit(state);
         }
-    });
+    }, std::move(part));
 }
 
 gboolean on_bridge_message(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* raw_reply,
@@ -214,8 +215,8 @@ int run_window(int& argc, char**& argv, HostContext& host, const WindowOptions& 
     WindowState state{host, options, content_security_policy(kOrigin, ""), PagePaths(host.folders.documents)};
 
     GObjectPtr<WebKitWebContext> context = make_web_context(host.folders);
-    PageChannels channels([&state](std::string request, ChannelRespond respond) {
-        run_command_message(state, request, "the page channel", std::move(respond));
+    PageChannels channels([&state](std::string request, ChannelRespond respond, ChannelPart part) {
+        run_command_message(state, request, "the page channel", std::move(respond), std::move(part));
     });
     channels.attach(context.get(), kOrigin, options.page_channel_modules);
     webkit_web_context_register_uri_scheme(context.get(), kScheme, serve_asset, &state, nullptr);
