@@ -59,10 +59,11 @@ else
   cat "$work/second.err" "$work/running.err"
 fi
 
-# 3. A page reloaded while its call is out never gets that answer in its next load.
+# 3. A page reloaded while its call is out never gets that answer in its next
+# load; a list in parts reaches the page whole, or is refused if it takes no parts.
 if [ -n "$channel_check" ]; then
   if timeout 60 "$channel_check" >"$work/channel.out" 2>"$work/channel.err"; then
-    check ok "a reloaded page gets only its own answers over the page channel"
+    check ok "a reloaded page gets only its own answers over the page channel, and lists in parts whole"
   else
     check fail "page channel across a reload: $(cat "$work/channel.out")"
     cat "$work/channel.err"
