@@ -156,13 +156,13 @@ private:
     // widening it to UTF-16 first.
     bool deliver(guint id, const std::string& text, const char* to = "onreply") {
         if (!page_object_) return false;
-        GObjectPtr<JSCValue> onreply(jsc_value_object_get_property(page_object_.get(), to));
-        if (!jsc_value_is_function(onreply.get())) return false;
+        GObjectPtr<JSCValue> receiver(jsc_value_object_get_property(page_object_.get(), to));
+        if (!jsc_value_is_function(receiver.get())) return false;
         // The string is copied out of the bytes before this returns.
         GBytesPtr bytes(g_bytes_new_static(text.data(), text.size()));
         GObjectPtr<JSCValue> value(jsc_value_new_string_from_bytes(context_.get(), bytes.get()));
         GObjectPtr<JSCValue> result(
-            jsc_value_function_call(onreply.get(), G_TYPE_UINT, id, JSC_TYPE_VALUE, value.get(), G_TYPE_NONE));
+            jsc_value_function_call(receiver.get(), G_TYPE_UINT, id, JSC_TYPE_VALUE, value.get(), G_TYPE_NONE));
         jsc_context_clear_exception(context_.get());
         return true;
     }
