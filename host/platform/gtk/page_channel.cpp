@@ -13,6 +13,7 @@
 
 #include "platform/gtk/gobject_ptr.hpp"
 #include "platform/gtk/page_channel_frames.hpp"
+#include "platform/gtk/page_channel_watch.hpp"
 #include "platform/unique_fd.hpp"
 
 namespace tovik {
@@ -104,16 +105,7 @@ private:
 
     void flush() {
         if (!fd_) return;
-        switch (out_.write_to(fd_.get())) {
-            case ChannelFrameQueue::Flush::done:
-                return;
-            case ChannelFrameQueue::Flush::blocked:
-                if (write_watch_ == 0) write_watch_ = g_unix_fd_add(fd_.get(), G_IO_OUT, on_writable, this);
-                return;
-            case ChannelFrameQueue::Flush::broken:
-                close();
-                return;
-        }
+        if (!flush_or_watch(out_, fd_.get(), write_watch_, on_writable, this)) close();
     }
 
     bool close() {
